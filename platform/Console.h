@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace brimlow::platform {
+
+// Diagnostic lines on standard output: no prefix, no level, each line out at once.
+class Console {
+public:
+    virtual ~Console() = default;
+    // Safe from any thread; lines never interleave.
+    virtual void printLine(const std::string& line) = 0;
+};
+
+} // namespace brimlow::platform

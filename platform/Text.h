@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Unicode text operations the program needs, on UTF-8 strings. Invalid UTF-8 is treated as
+// U+FFFD where it stands.
+namespace brimlow::platform::text {
+
+// The canonically composed form (NFC).
+std::string composed(std::string_view utf8);
+
+// True when both texts are canonically equivalent.
+bool canonicallyEqual(std::string_view a, std::string_view b);
+
+// Code point order of the composed forms; false for equal texts.
+bool sortsBefore(std::string_view a, std::string_view b);
+
+// The text without the white space and line-break characters at both ends (Unicode space
+// separators, tab, LF, VT, FF, CR, NEL, LS and PS).
+std::string trimmedOfWhitespaceAndNewlines(std::string_view utf8);
+
+// The number in decimal, digits grouped as the user's locale groups them ("1,000" in English).
+std::string groupedDecimal(std::int64_t value);
+
+} // namespace brimlow::platform::text
