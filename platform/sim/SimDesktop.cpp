@@ -1,0 +1,153 @@
+#include "SimDesktop.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace brimlow::platform::sim {
+
+int SimApplication::main(const InterfaceLoaded& interfaceLoaded) {
+    if (anotherCopyRuns) {
+        handedOver = true;
+        return 0;
+    }
+    delegate_ = &interfaceLoaded(interface_);
+    delegate_->applicationDidFinishLaunching();
+    return 0;
+}
+
+ActivationPolicy SimApplication::activationPolicy() const {
+    return policies.empty() ? ActivationPolicy::regular : policies.back();
+}
+
+bool SimApplication::reopen(bool hasVisibleWindows) {
+    return delegate_ != nullptr && delegate_->applicationShouldHandleReopen(hasVisibleWindows);
+}
+
+std::int64_t SimPreferenceStore::integerForKey(const std::string& key) {
+    auto found = values.find(key);
+    if (found == values.end()) {
+        return 0;
+    }
+    const std::string& text = found->second;
+    std::int64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : 0;
+}
+
+void SimPreferenceStore::setInteger(const std::string& key, std::int64_t value) {
+    setString(key, std::to_string(value));
+}
+
+std::optional<std::string> SimPreferenceStore::stringForKey(const std::string& key) {
+    auto found = values.find(key);
+    if (found == values.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+void SimPreferenceStore::setString(const std::string& key, const std::string& value) {
+    values[key] = value;
+    writes.emplace_back(key, value);
+}
+
+std::vector<RunningApplication> SimWorkspace::runningApplications() {
+    ++walks;
+    return applications;
+}
+
+std::string imageName(const std::shared_ptr<const Image>& image) {
+    auto simImage = std::dynamic_pointer_cast<const SimImage>(image);
+    return simImage ? simImage->name : std::string();
+}
+
+std::shared_ptr<const Image> SimImageLibrary::imageNamed(const std::string& name) {
+    if (!shipped.contains(name)) {
+        return nullptr;
+    }
+    return std::make_shared<SimImage>(name);
+}
+
+SimStatusItem::~SimStatusItem() {
+    std::erase(bar_.items, this);
+}
+
+std::unique_ptr<StatusItem> SimStatusBar::addItem() {
+    auto item = std::make_unique<SimStatusItem>(*this);
+    items.push_back(item.get());
+    ++itemsAdded;
+    return item;
+}
+
+void SimConsole::printLine(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(line);
+}
+
+std::vector<std::string> SimConsole::lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+int SimAlerts::runModal(const Alert& alert) {
+    Answer answer;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    }
+    shown.push_back({alert, loop_.now(), answer.response});
+    if (onShow) {
+        onShow(alert);
+    }
+    loop_.passModalTime(answer.secondsOpen);
+    return answer.response;
+}
+
+bool SimPointer::postMouseMoved(Point to) {
+    if (!eventsCanBeMade) {
+        return false;
+    }
+    posted.push_back(to);
+    postedAt.push_back(loop_.now());
+    position = to;
+    return true;
+}
+
+std::shared_ptr<DistributedNotifications::Token>
+SimNotifications::addObserver(const std::string& name, Observer observer) {
+    auto token = std::make_shared<SimToken>();
+    observers_.push_back({token, name, std::move(observer)});
+    return token;
+}
+
+void SimNotifications::removeObserver(const std::shared_ptr<Token>& token,
+                                      const std::string& name) {
+    removals.emplace_back(token, name);
+    std::erase_if(observers_,
+                  [&](const Entry& entry) { return entry.token == token && entry.name == name; });
+}
+
+void SimNotifications::deliver(const std::string& name) {
+    auto observers = observers_;
+    for (const auto& entry : observers) {
+        if (entry.name == name) {
+            entry.observer();
+        }
+    }
+}
+
+void SimHttpClient::send(HttpRequest request, Completion completed) {
+    sent.push_back({std::move(request), std::move(completed)});
+}
+
+bool SimUrlOpener::openURL(const std::string& url) {
+    opened.push_back(url);
+    return true;
+}
+
+SimDesktop::SimDesktop()
+    : desktop{application,     runLoop,       runLoop, preferences, workspace, statusBar,
+              images,          bundle,        console, idleClock,   alerts,    pointer,
+              postEventAccess, notifications, http,    host,        urls} {}
+
+} // namespace brimlow::platform::sim
