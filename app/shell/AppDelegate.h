@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/Desktop.h"
+
+#include <memory>
+
+namespace brimlow {
+
+// The program's side of its life: start-up, reopen, the idle check with its nudge, and the
+// permission to post events.
+class AppDelegate final : public platform::ApplicationDelegate {
+public:
+    AppDelegate(const platform::Desktop& desktop, platform::Window& window);
+    ~AppDelegate() override;
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    void applicationDidFinishLaunching() override;
+    bool applicationShouldHandleReopen(bool hasVisibleWindows) override;
+
+    // Every tick of the idle timer.
+    void checkIdle();
+    void nudgeMouse();
+    void nudgeBack();
+
+    void applyPostEventAccess();
+    void checkAccessibility();
+    void requestAccessibility();
+    void accessibilityChanged();
+    void confirmAccessibility();
+    void showGrantedState();
+
+    std::unique_ptr<platform::RepeatingTimer> timer;
+    platform::Window* window;
+    std::shared_ptr<platform::DistributedNotifications::Token> axObserver;
+
+private:
+    void showPreferencesWindow();
+    bool requiredApplicationRuns();
+
+    const platform::Desktop& desktop_;
+};
+
+// The one application delegate, once start-up has begun.
+extern AppDelegate* sharedDelegate;
+
+} // namespace brimlow

@@ -1,0 +1,56 @@
+#include "AppDelegate.h"
+#include "app/ui/MainVC.h"
+#include "platform/Text.h"
+
+#include <charconv>
+#include <string>
+
+namespace brimlow {
+namespace {
+
+// The shortest text that reads back as the same number, always marked as a fraction
+// ("3.0", not "3") so the line reads as seconds, not a count.
+std::string shortestDecimal(double seconds) {
+    char buffer[64];
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+    std::string text(buffer, error == std::errc() ? end : buffer);
+    if (text.find_first_of(".eEn") == std::string::npos) {
+        text += ".0";
+    }
+    return text;
+}
+
+} // namespace
+
+void AppDelegate::checkIdle() {
+    double idleSeconds = desktop_.idleClock.secondsSinceLastInput();
+    desktop_.console.printLine(shortestDecimal(idleSeconds));
+    if (mainVC == nullptr) {
+        return;
+    }
+    if (mainVC->idleStepper->doubleValue() > idleSeconds) {
+        return;
+    }
+    if (!mainVC->exclaimBtn->isHidden()) {
+        return;
+    }
+    if (mainVC->appRunningCombo->stringValue().empty() || requiredApplicationRuns()) {
+        nudgeMouse();
+    }
+}
+
+// Matches executable file names, so a program is found whatever its window calls it.
+// Applications whose executable can't be read are passed over.
+bool AppDelegate::requiredApplicationRuns() {
+    const std::string wanted = platform::text::composed(
+        platform::text::trimmedOfWhitespaceAndNewlines(mainVC->appRunningCombo->stringValue()));
+    for (const auto& app : desktop_.workspace.runningApplications()) {
+        auto name = app.executableFileName();
+        if (name && platform::text::composed(*name) == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace brimlow
