@@ -1,0 +1,136 @@
+#include "SimProgram.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace brimlow::testing {
+namespace {
+
+using platform::Access;
+
+const char* const notificationName = "com.apple.accessibility.api";
+const char* const requestMessage =
+    "Brimlow needs the accessibility permission to post mouse clicks on your behalf. MacOS will "
+    "now prompt you to provide this permission.";
+const char* const deniedMessage =
+    "If you have already granted the permission, please quit and relaunch the app. Otherwise "
+    "grant this permission from System Preferences \u2192 Security & Privacy \u2192 "
+    "Accessibility and then restart the app.";
+
+struct Permission : ::testing::Test {
+    SimProgram p;
+
+    void SetUp() override { p.sim.postEventAccess.answer = Access::undecided; }
+    void press() {
+        p.ui().userPressesExclaimBtn();
+        p.advance(0);
+    }
+    bool granted() { return p.ui().exclaimBtn().isHidden() && !p.ui().movedLbl().isHidden(); }
+};
+
+TEST_F(Permission, AnUndecidedPressExplainsThenRequestsAndWatches) {
+    p.start();
+    press();
+    ASSERT_EQ(p.sim.alerts.shown.size(), 1u);
+    EXPECT_EQ(p.sim.alerts.shown[0].alert.messageText, "Accessibility permission needed");
+    EXPECT_EQ(p.sim.alerts.shown[0].alert.informativeText, requestMessage);
+    EXPECT_EQ(p.sim.postEventAccess.requests, 1);
+    EXPECT_EQ(p.sim.notifications.observerCount(), 1u);
+    EXPECT_NE(p.delegate().axObserver, nullptr);
+    EXPECT_FALSE(granted());
+}
+
+TEST_F(Permission, TheRequestWaitsUntilTheAlertIsClosed) {
+    p.sim.alerts.onShow = [&](const platform::Alert&) {
+        EXPECT_EQ(p.sim.postEventAccess.requests, 0);
+    };
+    p.start();
+    press();
+    EXPECT_EQ(p.sim.postEventAccess.requests, 1);
+}
+
+TEST_F(Permission, ADeniedPressExplainsAndDoesNothingElse) {
+    p.sim.postEventAccess.answer = Access::denied;
+    p.start();
+    press();
+    ASSERT_EQ(p.sim.alerts.shown.size(), 1u);
+    EXPECT_EQ(p.sim.alerts.shown[0].alert.informativeText, deniedMessage);
+    EXPECT_EQ(p.sim.postEventAccess.requests, 0);
+    EXPECT_EQ(p.sim.notifications.observerCount(), 0u);
+    EXPECT_FALSE(granted());
+}
+
+TEST_F(Permission, APressAfterAnUnnoticedGrantChangesNothing) {
+    p.start();
+    p.grantAccess();
+    press();
+    EXPECT_TRUE(p.sim.alerts.shown.empty());
+    EXPECT_FALSE(granted()) << "recorded at the next start";
+}
+
+TEST_F(Permission, ANotificationWhileStillUntrustedChecksAgainLater) {
+    p.start();
+    press();
+    p.sim.notifications.deliver(notificationName);
+    p.advance(0.1);
+    EXPECT_FALSE(granted());
+    EXPECT_TRUE(p.sim.notifications.removals.empty());
+
+    p.sim.postEventAccess.trusted = true;
+    p.sim.notifications.deliver(notificationName);
+    p.advance(0.099);
+    EXPECT_FALSE(granted()) << "the check waits a tenth of a second";
+    p.advance(0.001);
+    EXPECT_TRUE(granted());
+    ASSERT_EQ(p.sim.notifications.removals.size(), 1u);
+    EXPECT_EQ(p.sim.notifications.removals[0].first, p.delegate().axObserver);
+    EXPECT_EQ(p.sim.notifications.removals[0].second, notificationName);
+}
+
+TEST_F(Permission, TheNotificationMayArriveOnAnotherThread) {
+    p.start();
+    press();
+    p.sim.postEventAccess.trusted = true;
+    std::thread([&] { p.sim.notifications.deliver(notificationName); }).join();
+    EXPECT_FALSE(granted()) << "nothing changes off the main thread";
+    p.advance(0.1);
+    EXPECT_TRUE(granted());
+}
+
+TEST_F(Permission, TwoPressesBeforeTheGrantLeaveTheFirstObserverInPlace) {
+    p.start();
+    press();
+    auto first = p.delegate().axObserver;
+    press();
+    auto second = p.delegate().axObserver;
+    EXPECT_EQ(p.sim.alerts.shown.size(), 2u);
+    EXPECT_EQ(p.sim.postEventAccess.requests, 2);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(p.sim.notifications.observerCount(), 2u);
+
+    p.sim.postEventAccess.trusted = true;
+    p.sim.notifications.deliver(notificationName);
+    p.advance(0.1);
+    EXPECT_TRUE(granted());
+    // Each observer confirmed; both removals name the token held last.
+    ASSERT_EQ(p.sim.notifications.removals.size(), 2u);
+    EXPECT_EQ(p.sim.notifications.removals[0].first, second);
+    EXPECT_EQ(p.sim.notifications.removals[1].first, second);
+    EXPECT_EQ(p.sim.notifications.observerCount(), 1u) << "the first observer is never removed";
+}
+
+TEST_F(Permission, TheGrantLetsTheNextTickNudge) {
+    p.sim.preferences.values["idleseconds"] = "15";
+    p.sim.idleClock.setIdleFor(100);
+    p.start();
+    p.advance(2);
+    EXPECT_TRUE(p.sim.pointer.posted.empty());
+    press();
+    p.sim.postEventAccess.trusted = true;
+    p.sim.notifications.deliver(notificationName);
+    p.advance(2);
+    EXPECT_EQ(p.sim.pointer.posted.size(), 1u);
+}
+
+} // namespace
+} // namespace brimlow::testing
