@@ -1,10 +1,13 @@
 #include "Text.h"
 
+#include <memory>
 #include <stdexcept>
+#include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
 #include <unicode/numberformatter.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 namespace brimlow::platform::text {
 namespace {
@@ -75,6 +78,59 @@ std::string trimmedOfWhitespaceAndNewlines(std::string_view utf8) {
         end = text.moveIndex32(end, -1);
     }
     return toUtf8(text.tempSubStringBetween(start, end));
+}
+
+std::vector<std::string> characters(std::string_view utf8) {
+    icu::UnicodeString text = fromUtf8(utf8);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status) || breaks == nullptr) {
+        throw std::runtime_error("ICU has no character break data");
+    }
+    breaks->setText(text);
+    std::vector<std::string> pieces;
+    int32_t start = breaks->first();
+    for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE; end = breaks->next()) {
+        pieces.push_back(toUtf8(text.tempSubStringBetween(start, end)));
+        start = end;
+    }
+    return pieces;
+}
+
+bool isWellFormedUtf8(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    std::size_t length = bytes.size();
+    std::size_t i = 0;
+    while (i < length) {
+        UChar32 c;
+        U8_NEXT(data, i, length, c);
+        if (c < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string percentEncodedExceptAlphanumerics(std::string_view utf8) {
+    constexpr uint32_t kept = U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK;
+    constexpr char hexDigits[] = "0123456789ABCDEF";
+    icu::UnicodeString text = fromUtf8(utf8);
+    std::string out;
+    for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) {
+        UChar32 c = text.char32At(i);
+        std::string bytes = toUtf8(icu::UnicodeString(c));
+        if ((U_GET_GC_MASK(c) & kept) != 0) {
+            out += bytes;
+            continue;
+        }
+        for (unsigned char byte : bytes) {
+            out += '%';
+            out += hexDigits[byte >> 4];
+            out += hexDigits[byte & 0xF];
+        }
+    }
+    return out;
 }
 
 std::string groupedDecimal(std::int64_t value) {

@@ -24,6 +24,7 @@ AppDelegate::~AppDelegate() {
 void AppDelegate::applicationDidFinishLaunching() {
     sharedDelegate = this;
     desktop_.application.setActivationPolicy(platform::ActivationPolicy::accessory);
+    startServices();
     applyPostEventAccess();
     timer = desktop_.timers.scheduleRepeating(idleCheckInterval, [this] { checkIdle(); });
 

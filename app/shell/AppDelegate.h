@@ -35,6 +35,8 @@ public:
     std::shared_ptr<platform::DistributedNotifications::Token> axObserver;
 
 private:
+    // Asks the server for its configuration, counts the launch and shows the version.
+    void startServices();
     void showPreferencesWindow();
     bool requiredApplicationRuns();
 

@@ -1,0 +1,29 @@
+#include "EventReporting.h"
+
+#include "SCL.h"
+#include "ServerUrls.h"
+#include "platform/Text.h"
+
+namespace brimlow {
+
+std::string eventQuery(std::string_view name, std::string_view value, std::string_view notes,
+                       const EventClient& client, std::uint32_t random) {
+    using platform::text::percentEncodedExceptAlphanumerics;
+    return "cat=brimlow&evtname=" + percentEncodedExceptAlphanumerics(name) +
+           "&evtval=" + percentEncodedExceptAlphanumerics(value) +
+           "&notes=" + percentEncodedExceptAlphanumerics(notes) + "&device=" +
+           percentEncodedExceptAlphanumerics(client.osVersion + "-" + client.appVersion) +
+           "&uid=" + percentEncodedExceptAlphanumerics(client.identity + "-") +
+           "&ran=" + std::to_string(random);
+}
+
+void SCL::reportEvent(const platform::Desktop& desktop, const std::string& name,
+                      const std::string& value, const std::string& notes) {
+    EventClient client{osVersion(desktop), appVersion(desktop), clientIdentity(desktop)};
+    std::string url = "https://" + serverHost() + "/logistics/ln.php?" +
+                      eventQuery(name, value, notes, client, randomRequestNumber());
+    auto ignored = [](const std::string&) {};
+    sendRequest(desktop, url, ignored, ignored, "", "", ignored);
+}
+
+} // namespace brimlow
