@@ -1,0 +1,101 @@
+#include "ProcWorkspace.h"
+
+#include "PlistBundleInfo.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brimlow::platform::linuxdesktop {
+namespace {
+
+std::optional<int> processId(const char* name) {
+    int pid = 0;
+    const char* end = name + std::strlen(name);
+    auto [stop, error] = std::from_chars(name, end, pid);
+    if (error != std::errc() || stop != end || pid <= 0) {
+        return std::nullopt;
+    }
+    return pid;
+}
+
+std::optional<std::string> executablePath(int procFd, int pid) {
+    char link[32];
+    std::snprintf(link, sizeof link, "%d/exe", pid);
+    char target[PATH_MAX + 1];
+    ssize_t length = readlinkat(procFd, link, target, sizeof target);
+    // A full buffer may be a cut-off path: no answer is better than a wrong one.
+    if (length <= 0 || std::size_t(length) == sizeof target) {
+        return std::nullopt;
+    }
+    std::string path(target, std::size_t(length));
+    // The kernel marks an executable replaced or removed since the process started.
+    constexpr std::string_view deleted = " (deleted)";
+    if (path.ends_with(deleted)) {
+        path.resize(path.size() - deleted.size());
+    }
+    return path;
+}
+
+std::optional<std::string> bundleIdentifier(const std::string& executable) {
+    std::size_t at = executable.find("/Contents/MacOS/");
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    auto values = plistStrings(executable.substr(0, at) + "/Contents/Info.plist");
+    auto found = values.find("CFBundleIdentifier");
+    if (found == values.end() || found->second.empty()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+} // namespace
+
+std::vector<RunningApplication> ProcWorkspace::runningApplications() {
+    std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
+    if (proc == nullptr) {
+        return {};
+    }
+    const int procFd = dirfd(proc.get());
+    const uid_t user = getuid();
+    std::vector<int> pids;
+    while (const dirent* entry = readdir(proc.get())) {
+        if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN) {
+            continue;
+        }
+        std::optional<int> pid = processId(entry->d_name);
+        struct stat status {};
+        // A process that ended since the directory was read is simply not there.
+        if (pid && fstatat(procFd, entry->d_name, &status, 0) == 0 && status.st_uid == user) {
+            pids.push_back(*pid);
+        }
+    }
+    std::sort(pids.begin(), pids.end());
+
+    const std::vector<int> windowOwners = session_.pidsWithNormalWindows();
+    std::vector<RunningApplication> applications;
+    applications.reserve(pids.size());
+    for (int pid : pids) {
+        RunningApplication application;
+        application.executablePath = executablePath(procFd, pid);
+        if (application.executablePath) {
+            application.bundleIdentifier = bundleIdentifier(*application.executablePath);
+        }
+        application.activationPolicy =
+            std::binary_search(windowOwners.begin(), windowOwners.end(), pid)
+                ? ActivationPolicy::regular
+                : ActivationPolicy::accessory;
+        applications.push_back(std::move(application));
+    }
+    return applications;
+}
+
+} // namespace brimlow::platform::linuxdesktop

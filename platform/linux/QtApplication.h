@@ -1,0 +1,44 @@
+#pragma once
+
+#include "QtMainLoop.h"
+#include "X11Session.h"
+#include "platform/Application.h"
+#include "platform/Console.h"
+
+#include <memory>
+#include <string>
+
+namespace brimlow::platform::linuxdesktop {
+
+class UiMainInterface;
+
+// Where a running copy takes a second start's request: a method Reopen() at this path, under
+// the bus name of the bundle identifier.
+inline constexpr const char* applicationPath = "/com/pellvane/Brimlow2";
+inline constexpr const char* applicationInterface = "com.pellvane.Brimlow2.Application";
+
+// The QApplication's life: one copy per session (the session bus name is the bundle
+// identifier), the main interface, the launch and the event loop. Main thread only.
+class QtApplication final : public Application {
+public:
+    QtApplication(QtMainLoop& loop, X11Session& x11, Console& console, std::string busName);
+    ~QtApplication() override;
+    QtApplication(const QtApplication&) = delete;
+    QtApplication& operator=(const QtApplication&) = delete;
+
+    // Without a session bus the program runs without the handover, and says so.
+    int main(const InterfaceLoaded& interfaceLoaded) override;
+    void terminate() override;
+    // On X11 the window's _NET_WM_STATE_SKIP_TASKBAR: accessory takes the taskbar entry away
+    // without unmapping the window, so nothing flickers.
+    void setActivationPolicy(ActivationPolicy policy) override;
+    ActivationPolicy activationPolicy() const override;
+    void activateIgnoringOtherApps() override;
+
+    class Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace brimlow::platform::linuxdesktop

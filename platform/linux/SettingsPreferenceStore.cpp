@@ -1,0 +1,182 @@
+#include "SettingsPreferenceStore.h"
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <unistd.h>
+
+namespace brimlow::platform::linuxdesktop {
+namespace {
+
+std::string homeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return home;
+    }
+    const passwd* entry = getpwuid(getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "/";
+}
+
+// The whole text must be one decimal integer that fits: "1e3", " 1" or "1 " are not numbers.
+std::int64_t parsedInteger(const std::string& text) {
+    std::int64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : 0;
+}
+
+std::string localTimestamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::size_t length = std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return std::string(text, length);
+}
+
+// Never replaces an existing file: an earlier corrupt copy is as precious as this one.
+bool renameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // The file system cannot refuse to replace; this check races only with ourselves.
+    if (access(to.c_str(), F_OK) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+} // namespace
+
+std::string preferencesFilePath() {
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    std::string base = configHome != nullptr && configHome[0] == '/' ? std::string(configHome)
+                                                                     : homeDirectory() + "/.config";
+    return base + "/pellvane/Brimlow2.conf";
+}
+
+class SettingsPreferenceStore::Impl {
+public:
+    Impl(std::string path, Console& console) : path_(std::move(path)), console_(console) {
+        renew();
+    }
+
+    QVariant read(const std::string& key) {
+        takeInChanges();
+        return settings_->value(QString::fromStdString(key));
+    }
+
+    void write(const std::string& key, const QVariant& value) {
+        // Also finds a corrupt file before the write could replace it.
+        takeInChanges();
+        settings_->setValue(QString::fromStdString(key), value);
+        takeInChanges();
+    }
+
+private:
+    // Writes pending values and reads what changed on disk.
+    void takeInChanges() {
+        settings_->sync();
+        switch (settings_->status()) {
+        case QSettings::NoError:
+            troubleReported_ = false;
+            return;
+        case QSettings::FormatError:
+            setCorruptFileAside();
+            renew();
+            return;
+        case QSettings::AccessError:
+            if (!troubleReported_) {
+                console_.printLine("Preferences file " + path_ +
+                                   " cannot be read or written; changes are kept until Brimlow "
+                                   "quits and saved if the file becomes writable before");
+                troubleReported_ = true;
+            }
+            renew();
+            return;
+        }
+    }
+
+    // A QSettings keeps its first error for its lifetime. A fresh one made while the old one
+    // still lives shares its values and unsaved changes, and reports afresh.
+    void renew() {
+        auto fresh =
+            std::make_unique<QSettings>(QString::fromStdString(path_), QSettings::IniFormat);
+        settings_ = std::move(fresh);
+    }
+
+    // Renaming needs the same permission as the write that replaces the file, so a file that
+    // cannot be moved aside cannot be overwritten either.
+    void setCorruptFileAside() {
+        const std::string base = path_ + ".corrupt-" + localTimestamp();
+        std::string aside = base;
+        bool moved = false;
+        for (int n = 2; n <= 100; ++n) {
+            if (renameWithoutReplacing(path_, aside)) {
+                moved = true;
+                break;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
+            aside = base + "-" + std::to_string(n);
+        }
+        if (moved) {
+            console_.printLine("Preferences file " + path_ + " could not be parsed; kept it as " +
+                               aside + " and started with empty preferences");
+            troubleReported_ = false;
+        } else if (!troubleReported_) {
+            console_.printLine("Preferences file " + path_ + " could not be parsed nor moved to " +
+                               aside + " (" + std::strerror(errno) + "); left it untouched");
+            troubleReported_ = true;
+        }
+    }
+
+    const std::string path_;
+    Console& console_;
+    std::unique_ptr<QSettings> settings_;
+    bool troubleReported_ = false;
+};
+
+SettingsPreferenceStore::SettingsPreferenceStore(std::string path, Console& console)
+    : impl_(std::make_unique<Impl>(std::move(path), console)) {}
+
+SettingsPreferenceStore::~SettingsPreferenceStore() = default;
+
+std::int64_t SettingsPreferenceStore::integerForKey(const std::string& key) {
+    return parsedInteger(impl_->read(key).toString().toStdString());
+}
+
+void SettingsPreferenceStore::setInteger(const std::string& key, std::int64_t value) {
+    impl_->write(key, QString::number(value));
+}
+
+std::optional<std::string> SettingsPreferenceStore::stringForKey(const std::string& key) {
+    QVariant value = impl_->read(key);
+    if (!value.isValid()) {
+        return std::nullopt;
+    }
+    // An unquoted comma in a hand-edited file makes QSettings read a list.
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(u", ").toStdString();
+    }
+    return value.toString().toStdString();
+}
+
+void SettingsPreferenceStore::setString(const std::string& key, const std::string& value) {
+    impl_->write(key, QString::fromStdString(value));
+}
+
+} // namespace brimlow::platform::linuxdesktop

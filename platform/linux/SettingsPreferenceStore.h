@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/Console.h"
+#include "platform/PreferenceStore.h"
+
+#include <memory>
+#include <string>
+
+namespace brimlow::platform::linuxdesktop {
+
+// $XDG_CONFIG_HOME/pellvane/Brimlow2.conf, with ~/.config when XDG_CONFIG_HOME is unset, empty
+// or relative (XDG base directories must be absolute; a relative one is ignored).
+std::string preferencesFilePath();
+
+// An INI file through QSettings, values at top level. Each read first takes in what another
+// program wrote since the last access; each write goes straight to disk through a temporary
+// file that replaces the old one (a crash leaves the old file or the new, never half of one).
+//
+// A file QSettings cannot parse is renamed aside to <file>.corrupt-<local date>-<time>, never
+// over an earlier one, and the store starts empty: QSettings would otherwise write the part it
+// understood over it at the next write. A location that cannot be read or written leaves the
+// values in memory for this run; one line says so per spell of failures.
+//
+// QSettings notices another program's change by the file's size and its modification time to
+// the millisecond: a change that keeps the size within the same kernel clock tick as our last
+// access to the file goes unseen until the file changes again.
+class SettingsPreferenceStore final : public PreferenceStore {
+public:
+    SettingsPreferenceStore(std::string path, Console& console);
+    ~SettingsPreferenceStore() override;
+    SettingsPreferenceStore(const SettingsPreferenceStore&) = delete;
+    SettingsPreferenceStore& operator=(const SettingsPreferenceStore&) = delete;
+
+    std::int64_t integerForKey(const std::string& key) override;
+    void setInteger(const std::string& key, std::int64_t value) override;
+    std::optional<std::string> stringForKey(const std::string& key) override;
+    void setString(const std::string& key, const std::string& value) override;
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace brimlow::platform::linuxdesktop

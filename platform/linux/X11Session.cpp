@@ -1,0 +1,300 @@
+#include "X11Session.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/scrnsaver.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
+
+namespace brimlow::platform::linuxdesktop {
+namespace {
+
+// Xlib's default handler ends the process on any protocol error. Ours asks about windows of
+// other programs, which may be destroyed at any moment; such an error only means "gone".
+int ignoreProtocolError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+enum AtomIndex {
+    netClientList,
+    netWmPid,
+    netWmWindowType,
+    netWmWindowTypeNormal,
+    netWmState,
+    netWmStateSkipTaskbar,
+    atomCount
+};
+
+const char* atomNames[atomCount] = {
+    "_NET_CLIENT_LIST",           "_NET_WM_PID",   "_NET_WM_WINDOW_TYPE",
+    "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR",
+};
+
+struct ReplyDeleter {
+    void operator()(void* reply) const { std::free(reply); }
+};
+template <typename T> using Reply = std::unique_ptr<T, ReplyDeleter>;
+
+Reply<xcb_get_property_reply_t> propertyReply(xcb_connection_t* c,
+                                              xcb_get_property_cookie_t cookie) {
+    return Reply<xcb_get_property_reply_t>(xcb_get_property_reply(c, cookie, nullptr));
+}
+
+template <typename T>
+std::vector<T> values32(const xcb_get_property_reply_t* reply, xcb_atom_t type) {
+    if (reply == nullptr || reply->format != 32 || reply->type != type) {
+        return {};
+    }
+    auto* data = static_cast<const T*>(xcb_get_property_value(reply));
+    return std::vector<T>(data, data + xcb_get_property_value_length(reply) / 4);
+}
+
+} // namespace
+
+class X11Session::Impl {
+public:
+    Display* display = nullptr;
+    Atom atoms[atomCount] = {};
+    bool xtest = false;
+    bool screenSaver = false;
+    XScreenSaverInfo* screenSaverInfo = nullptr;
+
+    ~Impl() {
+        if (screenSaverInfo != nullptr) {
+            XFree(screenSaverInfo);
+        }
+        if (display != nullptr) {
+            XCloseDisplay(display);
+        }
+    }
+};
+
+X11Session::X11Session(Console& console, const std::string& displayName)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+    if (impl_->display == nullptr) {
+        const char* name = displayName.empty() ? std::getenv("DISPLAY") : displayName.c_str();
+        console.printLine(std::string("No X display (") +
+                          (name != nullptr ? name : "DISPLAY unset") +
+                          "): idle time reads 0 and the pointer cannot be moved");
+        return;
+    }
+    XSetErrorHandler(ignoreProtocolError);
+    XInternAtoms(impl_->display, const_cast<char**>(atomNames), atomCount, False, impl_->atoms);
+    int event = 0;
+    int error = 0;
+    int major = 0;
+    int minor = 0;
+    impl_->xtest = XTestQueryExtension(impl_->display, &event, &error, &major, &minor) == True;
+    impl_->screenSaver = XScreenSaverQueryExtension(impl_->display, &event, &error) == True;
+    if (impl_->screenSaver) {
+        impl_->screenSaverInfo = XScreenSaverAllocInfo();
+    }
+}
+
+X11Session::~X11Session() = default;
+
+bool X11Session::connected() const {
+    return impl_->display != nullptr;
+}
+
+bool X11Session::hasXTest() const {
+    return impl_->xtest;
+}
+
+bool X11Session::hasScreenSaverExtension() const {
+    return impl_->screenSaverInfo != nullptr;
+}
+
+std::optional<unsigned long> X11Session::idleMilliseconds() {
+    if (impl_->screenSaverInfo == nullptr) {
+        return std::nullopt;
+    }
+    if (XScreenSaverQueryInfo(impl_->display, DefaultRootWindow(impl_->display),
+                              impl_->screenSaverInfo) == 0) {
+        return std::nullopt;
+    }
+    return impl_->screenSaverInfo->idle;
+}
+
+std::optional<Point> X11Session::pointer() {
+    if (impl_->display == nullptr) {
+        return std::nullopt;
+    }
+    Window root = 0;
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned int mask = 0;
+    // False only says the pointer is on another screen of the display; the root coordinates
+    // hold either way.
+    XQueryPointer(impl_->display, DefaultRootWindow(impl_->display), &root, &child, &rootX, &rootY,
+                  &windowX, &windowY, &mask);
+    return Point{double(rootX), double(rootY)};
+}
+
+bool X11Session::fakeMotion(Point to) {
+    if (!impl_->xtest) {
+        return false;
+    }
+    // Screen -1: the screen the pointer is on.
+    if (XTestFakeMotionEvent(impl_->display, -1, int(std::lround(to.x)), int(std::lround(to.y)),
+                             CurrentTime) == 0) {
+        return false;
+    }
+    XFlush(impl_->display);
+    return true;
+}
+
+std::vector<int> X11Session::pidsWithNormalWindows() {
+    if (impl_->display == nullptr) {
+        return {};
+    }
+    xcb_connection_t* c = XGetXCBConnection(impl_->display);
+    const xcb_window_t root = DefaultRootWindow(impl_->display);
+    auto atom = [&](AtomIndex index) { return xcb_atom_t(impl_->atoms[index]); };
+
+    // First round trip: the window manager's client list and, in case there is none, the
+    // root's children.
+    auto listCookie =
+        xcb_get_property(c, 0, root, atom(netClientList), XCB_ATOM_WINDOW, 0, 1 << 16);
+    auto treeCookie = xcb_query_tree(c, root);
+    std::vector<xcb_window_t> windows =
+        values32<xcb_window_t>(propertyReply(c, listCookie).get(), XCB_ATOM_WINDOW);
+    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
+    const bool managed = !windows.empty();
+    if (!managed && tree != nullptr) {
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
+    }
+
+    // Second round trip: every window's owner, type and, unmanaged, whether it is mapped.
+    struct Cookies {
+        xcb_get_property_cookie_t pid;
+        xcb_get_property_cookie_t type;
+        xcb_get_window_attributes_cookie_t attributes;
+    };
+    std::vector<Cookies> cookies;
+    cookies.reserve(windows.size());
+    for (xcb_window_t window : windows) {
+        Cookies sent{};
+        sent.pid = xcb_get_property(c, 0, window, atom(netWmPid), XCB_ATOM_CARDINAL, 0, 1);
+        sent.type = xcb_get_property(c, 0, window, atom(netWmWindowType), XCB_ATOM_ATOM, 0, 64);
+        if (!managed) {
+            sent.attributes = xcb_get_window_attributes(c, window);
+        }
+        cookies.push_back(sent);
+    }
+    std::vector<int> pids;
+    for (const Cookies& sent : cookies) {
+        auto pid = values32<std::uint32_t>(propertyReply(c, sent.pid).get(), XCB_ATOM_CARDINAL);
+        auto typeReply = propertyReply(c, sent.type);
+        bool mapped = true;
+        if (!managed) {
+            Reply<xcb_get_window_attributes_reply_t> attributes(
+                xcb_get_window_attributes_reply(c, sent.attributes, nullptr));
+            mapped = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        }
+        // Vendor types may come first in the list; a normal window lists the normal type too.
+        bool normal = typeReply == nullptr || typeReply->type == XCB_ATOM_NONE;
+        if (!normal) {
+            auto types = values32<xcb_atom_t>(typeReply.get(), XCB_ATOM_ATOM);
+            normal =
+                std::find(types.begin(), types.end(), atom(netWmWindowTypeNormal)) != types.end();
+        }
+        if (mapped && normal && !pid.empty()) {
+            pids.push_back(int(pid.front()));
+        }
+    }
+    std::sort(pids.begin(), pids.end());
+    pids.erase(std::unique(pids.begin(), pids.end()), pids.end());
+    return pids;
+}
+
+void X11Session::setSkipTaskbar(unsigned long window, bool mapped, bool skip) {
+    Display* display = impl_->display;
+    if (display == nullptr) {
+        return;
+    }
+    const Atom state = impl_->atoms[netWmState];
+    const Atom skipTaskbar = impl_->atoms[netWmStateSkipTaskbar];
+    if (mapped) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = state;
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = skip ? 1 : 0; // _NET_WM_STATE_ADD or _REMOVE
+        event.xclient.data.l[1] = long(skipTaskbar);
+        event.xclient.data.l[3] = 1; // the request comes from an application
+        XSendEvent(display, DefaultRootWindow(display), False,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    } else {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long remaining = 0;
+        unsigned char* data = nullptr;
+        std::vector<Atom> states;
+        if (XGetWindowProperty(display, window, state, 0, 1024, False, XA_ATOM, &type, &format,
+                               &count, &remaining, &data) == Success &&
+            data != nullptr) {
+            if (type == XA_ATOM && format == 32) {
+                auto* atoms = reinterpret_cast<Atom*>(data);
+                states.assign(atoms, atoms + count);
+            }
+            XFree(data);
+        }
+        std::erase(states, skipTaskbar);
+        if (skip) {
+            states.push_back(skipTaskbar);
+        }
+        XChangeProperty(display, window, state, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(states.data()), int(states.size()));
+    }
+    // The toolkit maps the window over its own connection: the change must be in first.
+    XSync(display, False);
+}
+
+double XIdleClock::secondsSinceLastInput() {
+    std::optional<unsigned long> idle = session_.idleMilliseconds();
+    if (!idle) {
+        if (!reported_ && session_.connected()) {
+            console_.printLine(
+                session_.hasScreenSaverExtension()
+                    ? "The X server did not answer the idle time query; idle time reads 0"
+                    : "The X server has no MIT-SCREEN-SAVER extension; idle time reads 0");
+            reported_ = true;
+        }
+        return 0;
+    }
+    return double(*idle) / 1000.0;
+}
+
+Point XPointerEvents::location() {
+    return session_.pointer().value_or(Point{});
+}
+
+bool XPointerEvents::postMouseMoved(Point to) {
+    return session_.fakeMotion(to);
+}
+
+Access XPostEventAccess::check() {
+    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+    const char* sessionType = std::getenv("XDG_SESSION_TYPE");
+    bool wayland = (waylandDisplay != nullptr && waylandDisplay[0] != '\0') ||
+                   (sessionType != nullptr && std::strcmp(sessionType, "wayland") == 0);
+    if (wayland || !session_.hasXTest()) {
+        return Access::denied;
+    }
+    return Access::granted;
+}
+
+} // namespace brimlow::platform::linuxdesktop
