@@ -1,0 +1,178 @@
+#include "TestSupport.h"
+#include "platform/Controls.h"
+#include "platform/linux/DBusNotifications.h"
+#include "platform/linux/QtApplication.h"
+#include "platform/linux/QtMainLoop.h"
+#include "platform/linux/X11Session.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QObject>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace brimlow::testing {
+
+// Plays an already running copy of the program: takes Reopen calls on its own connection and
+// thread, as another process would.
+class RunningCopy final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.pellvane.Brimlow2.Application")
+public:
+    std::atomic<int> reopens = 0;
+
+public slots:
+    void Reopen() { ++reopens; }
+};
+
+namespace {
+
+using namespace platform::linuxdesktop;
+
+class SessionBus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        usePrivateSessionBus();
+        ensureQtApplication();
+    }
+
+    // Another program of the session.
+    static QDBusConnection otherProgram() {
+        return QDBusConnection::connectToBus(QDBusConnection::SessionBus, "other-program");
+    }
+
+    static void post(const QString& name) {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(notificationPath, notificationInterface, notificationSignal);
+        signal << name << QString();
+        ASSERT_TRUE(otherProgram().send(signal));
+    }
+
+    RecordingConsole console;
+};
+
+TEST_F(SessionBus, NotificationsReachTheirObserversOnTheMainThreadUntilRemoved) {
+    DBusNotifications notifications(console);
+    const auto mainThread = std::this_thread::get_id();
+    int pings = 0;
+    int pongs = 0;
+    bool onMainThread = true;
+    auto pingToken = notifications.addObserver("com.example.ping", [&] {
+        ++pings;
+        onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
+    });
+    auto pongToken = notifications.addObserver("com.example.pong", [&] { ++pongs; });
+
+    post("com.example.pong");
+    post("com.example.ping");
+    ASSERT_TRUE(runEventsUntil([&] { return pings == 1; }));
+    EXPECT_EQ(pongs, 1);
+    EXPECT_TRUE(onMainThread);
+
+    // The wrong name removes nothing.
+    notifications.removeObserver(pingToken, "com.example.pong");
+    notifications.removeObserver(pingToken, "com.example.ping");
+    notifications.removeObserver(pingToken, "com.example.ping");
+    post("com.example.ping");
+    post("com.example.pong");
+    // Postings arrive in order: once the later one is in, the earlier one would have been.
+    ASSERT_TRUE(runEventsUntil([&] { return pongs == 2; }));
+    EXPECT_EQ(pings, 1);
+    EXPECT_TRUE(console.lines().empty());
+}
+
+TEST_F(SessionBus, AnObserverMayRemoveItselfWhileItRuns) {
+    DBusNotifications notifications(console);
+    int calls = 0;
+    std::shared_ptr<platform::DistributedNotifications::Token> token;
+    token = notifications.addObserver("com.example.once", [&] {
+        ++calls;
+        notifications.removeObserver(token, "com.example.once");
+    });
+    int later = 0;
+    notifications.addObserver("com.example.later", [&] { ++later; });
+    post("com.example.once");
+    post("com.example.once");
+    post("com.example.later");
+    ASSERT_TRUE(runEventsUntil([&] { return later == 1; }));
+    EXPECT_EQ(calls, 1);
+}
+
+class RecordingDelegate final : public platform::ApplicationDelegate {
+public:
+    std::function<void()> launched;
+    std::function<bool(bool)> reopened;
+    void applicationDidFinishLaunching() override { launched(); }
+    bool applicationShouldHandleReopen(bool visible) override { return reopened(visible); }
+};
+
+TEST_F(SessionBus, ASecondStartHandsItsRequestToTheRunningCopyAndLoadsNothing) {
+    const QString busName = "com.example.BrimlowHandover";
+    QThread thread;
+    thread.start();
+    RunningCopy copy;
+    copy.moveToThread(&thread);
+    QDBusConnection other = otherProgram();
+    ASSERT_TRUE(other.registerObject(applicationPath, &copy, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(other.registerService(busName));
+
+    QtMainLoop loop;
+    X11Session noDisplay(console, ":65000");
+    QtApplication application(loop, noDisplay, console, busName.toStdString());
+    RecordingDelegate delegate;
+    bool loaded = false;
+    int status = application.main([&](platform::MainInterface&) -> platform::ApplicationDelegate& {
+        loaded = true;
+        return delegate;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(copy.reopens, 1);
+
+    other.unregisterService(busName);
+    other.unregisterObject(applicationPath);
+    thread.quit();
+    thread.wait();
+}
+
+TEST_F(SessionBus, AFirstStartTakesTheNameLaunchesFirstAndTakesReopens) {
+    const QString busName = "com.example.BrimlowFirst";
+    QtMainLoop loop;
+    X11Session noDisplay(console, ":65000");
+    QtApplication application(loop, noDisplay, console, busName.toStdString());
+    RecordingDelegate delegate;
+    std::vector<std::string> events;
+    delegate.launched = [&] {
+        events.push_back("launched");
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        events.push_back(bus.interface()->serviceOwner(busName).value() == bus.baseService()
+                             ? "owns the name"
+                             : "does not own the name");
+        // A second start, as it calls; the reply is not awaited here.
+        otherProgram().asyncCall(QDBusMessage::createMethodCall(busName, applicationPath,
+                                                                applicationInterface, "Reopen"));
+    };
+    delegate.reopened = [&](bool visible) {
+        events.push_back(visible ? "reopen, window visible" : "reopen, window hidden");
+        application.terminate();
+        return true;
+    };
+    int status =
+        application.main([&](platform::MainInterface& interface) -> platform::ApplicationDelegate& {
+            events.push_back(interface.window().isVisible() ? "loaded on screen"
+                                                            : "loaded off screen");
+            loop.async([&] { events.push_back("queued while loading"); });
+            return delegate;
+        });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(events, (std::vector<std::string>{"loaded off screen", "launched", "owns the name",
+                                                "queued while loading", "reopen, window hidden"}));
+}
+
+} // namespace
+} // namespace brimlow::testing
+
+#include "SessionBusTest.moc"
