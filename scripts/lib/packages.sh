@@ -1,0 +1,53 @@
+# Debian packages the scripts need, and installing the missing ones.
+# shellcheck shell=bash disable=SC2034  # the lists are for the scripts that source this
+
+# What building the program takes.
+BUILD_PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools
+    libx11-dev libx11-xcb-dev libxcb1-dev libxss-dev libxtst-dev
+    libcurl4-openssl-dev libicu-dev libgtest-dev libgmock-dev
+)
+
+# What running it on a virtual desktop takes (a machine without a display).
+HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11)
+
+# What the tests take besides: X tools, the accessibility bus the tray test reads the tooltip
+# from, desktop-entry checks, a CA for the HTTPS tests, screenshots.
+TEST_PACKAGES=(
+    "${HEADLESS_PACKAGES[@]}"
+    xdotool at-spi2-core desktop-file-utils openssl imagemagick
+)
+
+# Runs a command as root: directly when we are root, else through sudo.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo "$@"
+    else
+        echo "error: installing packages needs root or sudo: $*" >&2
+        return 1
+    fi
+}
+
+# Prints the packages of the arguments that dpkg does not have installed.
+missing_packages() {
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed; then
+            echo "$package"
+        fi
+    done
+}
+
+# Installs those of the packages that are missing; does nothing when all are there.
+install_missing() {
+    local missing
+    mapfile -t missing < <(missing_packages "$@")
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    echo "Installing ${missing[*]}" >&2
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        "${missing[@]}"
+}
