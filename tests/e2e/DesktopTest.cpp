@@ -1,0 +1,114 @@
+#include "DesktopTest.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <regex>
+
+namespace brimlow::e2e {
+
+void DesktopTest::SetUp() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        GTEST_SKIP() << "DISPLAY is not set: these tests need an X server with a tray host; "
+                        "scripts/test starts Xvfb and trayer for them";
+    }
+    if (!findProgram("dbus-daemon")) {
+        GTEST_SKIP() << "dbus-daemon is not installed (package dbus)";
+    }
+    displayName_ = display;
+    x_ = std::make_unique<XConnection>(displayName_);
+    becomeSubreaper();
+}
+
+void DesktopTest::TearDown() {
+    auto left = collectLeftoverChildren(5s);
+    std::string names;
+    for (const auto& name : left) {
+        names += " " + name;
+    }
+    EXPECT_TRUE(left.empty()) << "still running when the test ended:" << names;
+}
+
+void DesktopTest::requireTrayHost() const {
+    ASSERT_TRUE(x().trayManager().has_value()) << "no tray host owns the system tray on "
+                                               << displayName_ << " (scripts/test starts trayer)";
+}
+
+std::optional<Window> preferencesWindow(const XConnection& x, pid_t pid) {
+    for (Window window : x.children(x.root())) {
+        // The tray icon is a top-level window of the program too, named after it, until the
+        // tray host takes it in; like a tooltip it bypasses the window manager.
+        if (x.cardinal(window, "_NET_WM_PID") == long(pid) && x.isViewable(window) &&
+            x.title(window).starts_with("Brimlow") && !x.isOverrideRedirect(window)) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<SeenWindow> waitForPreferencesWindow(const XConnection& x, pid_t pid,
+                                                   Clock::time_point deadline) {
+    std::optional<SeenWindow> seen;
+    pollUntil(
+        deadline,
+        [&] {
+            if (auto window = preferencesWindow(x, pid)) {
+                seen = SeenWindow{*window, Clock::now()};
+            }
+            return seen.has_value();
+        },
+        10ms);
+    return seen;
+}
+
+std::optional<Window> tooltipWindow(const XConnection& x, pid_t pid) {
+    const Atom tooltipType = x.atom("_NET_WM_WINDOW_TYPE_TOOLTIP");
+    for (Window window : x.children(x.root())) {
+        if (x.cardinal(window, "_NET_WM_PID") != long(pid) || !x.isViewable(window)) {
+            continue;
+        }
+        for (Atom type : x.atoms(window, "_NET_WM_WINDOW_TYPE")) {
+            if (type == tooltipType) {
+                return window;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> idleSeconds(const std::string& line) {
+    static const std::regex decimal(R"([0-9]+\.[0-9]+)");
+    if (!std::regex_match(line, decimal)) {
+        return std::nullopt;
+    }
+    double value = 0;
+    std::from_chars(line.data(), line.data() + line.size(), value);
+    return value;
+}
+
+std::vector<OutputLine> idleLines(const Child& program) {
+    std::vector<OutputLine> found;
+    for (const auto& line : program.lines()) {
+        if (idleSeconds(line.text)) {
+            found.push_back(line);
+        }
+    }
+    return found;
+}
+
+bool waitForIdleLines(const Child& program, std::size_t count, Clock::time_point deadline) {
+    // Each line carries the moment it arrived, so polling costs no precision.
+    return pollUntil(
+        deadline, [&] { return idleLines(program).size() >= count; }, 10ms);
+}
+
+std::string transcript(const Child& program) {
+    std::string text;
+    for (const auto& line : program.lines()) {
+        text += "\n  " + std::to_string(secondsBetween(program.startedAt(), line.at)) +
+                " s: " + line.text;
+    }
+    return text.empty() ? " (nothing)" : text;
+}
+
+} // namespace brimlow::e2e

@@ -1,0 +1,352 @@
+#include "XServer.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <functional>
+#include <set>
+#include <stdexcept>
+#include <xcb/xcb.h>
+
+namespace brimlow::e2e {
+namespace {
+
+int recordError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// The resource-id mask the server gave this client; every client's ids share the mask and
+// differ only above it.
+unsigned long resourceIdMaskOf(const std::string& displayName) {
+    xcb_connection_t* connection = xcb_connect(displayName.c_str(), nullptr);
+    unsigned long mask = 0;
+    if (xcb_connection_has_error(connection) == 0) {
+        mask = xcb_get_setup(connection)->resource_id_mask;
+    }
+    xcb_disconnect(connection);
+    return mask;
+}
+
+// Frees what XGetWindowProperty returns.
+struct PropertyData {
+    unsigned char* data = nullptr;
+    unsigned long count = 0;
+    Atom type = None;
+    int format = 0;
+    ~PropertyData() {
+        if (data != nullptr) {
+            XFree(data);
+        }
+    }
+};
+
+bool readProperty(Display* display, Window window, Atom property, Atom type, PropertyData& out) {
+    unsigned long after = 0;
+    int status = XGetWindowProperty(display, window, property, 0, 1024, False, type, &out.type,
+                                    &out.format, &out.count, &after, &out.data);
+    return status == Success && out.data != nullptr && out.count > 0;
+}
+
+} // namespace
+
+XConnection::XConnection(const std::string& displayName, Clock::duration timeout)
+    : name_(displayName) {
+    XSetErrorHandler(recordError);
+    pollUntil(
+        Clock::now() + timeout,
+        [&] {
+            display_ = XOpenDisplay(displayName.c_str());
+            return display_ != nullptr;
+        },
+        50ms);
+    if (display_ == nullptr) {
+        throw std::runtime_error("cannot connect to X display " + displayName);
+    }
+    resourceIdMask_ = resourceIdMaskOf(displayName);
+}
+
+XConnection::~XConnection() {
+    if (display_ != nullptr) {
+        XCloseDisplay(display_);
+    }
+}
+
+Window XConnection::root() const {
+    return DefaultRootWindow(display_);
+}
+
+Atom XConnection::atom(const char* name) const {
+    return XInternAtom(display_, name, False);
+}
+
+void XConnection::sync() const {
+    XSync(display_, False);
+}
+
+bool XConnection::hasExtension(const char* name) const {
+    int opcode = 0;
+    int event = 0;
+    int error = 0;
+    return XQueryExtension(display_, name, &opcode, &event, &error) != 0;
+}
+
+std::vector<Window> XConnection::children(Window window) const {
+    Window rootReturn = 0;
+    Window parentReturn = 0;
+    Window* list = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> out;
+    if (XQueryTree(display_, window, &rootReturn, &parentReturn, &list, &count) != 0) {
+        out.assign(list, list + count);
+    }
+    if (list != nullptr) {
+        XFree(list);
+    }
+    return out;
+}
+
+std::optional<Window> XConnection::parent(Window window) const {
+    Window rootReturn = 0;
+    Window parentReturn = 0;
+    Window* list = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display_, window, &rootReturn, &parentReturn, &list, &count) == 0) {
+        return std::nullopt;
+    }
+    if (list != nullptr) {
+        XFree(list);
+    }
+    return parentReturn;
+}
+
+std::optional<Window> XConnection::topLevelOf(Window window) const {
+    for (Window current = window;;) {
+        auto up = parent(current);
+        if (!up || *up == None) {
+            return std::nullopt;
+        }
+        if (*up == root()) {
+            return current;
+        }
+        current = *up;
+    }
+}
+
+std::vector<Window> XConnection::allWindows() const {
+    std::vector<Window> out;
+    std::function<void(Window)> visit = [&](Window window) {
+        for (Window child : children(window)) {
+            out.push_back(child);
+            visit(child);
+        }
+    };
+    visit(root());
+    return out;
+}
+
+std::optional<long> XConnection::cardinal(Window window, const char* property) const {
+    PropertyData data;
+    if (!readProperty(display_, window, atom(property), XA_CARDINAL, data) || data.format != 32) {
+        return std::nullopt;
+    }
+    return reinterpret_cast<long*>(data.data)[0];
+}
+
+std::vector<Atom> XConnection::atoms(Window window, const char* property) const {
+    PropertyData data;
+    if (!readProperty(display_, window, atom(property), XA_ATOM, data) || data.format != 32) {
+        return {};
+    }
+    auto* values = reinterpret_cast<Atom*>(data.data);
+    return {values, values + data.count};
+}
+
+std::string XConnection::title(Window window) const {
+    PropertyData utf8;
+    if (readProperty(display_, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), utf8) &&
+        utf8.format == 8) {
+        return {reinterpret_cast<char*>(utf8.data), utf8.count};
+    }
+    PropertyData plain;
+    if (readProperty(display_, window, XA_WM_NAME, XA_STRING, plain) && plain.format == 8) {
+        return {reinterpret_cast<char*>(plain.data), plain.count};
+    }
+    return {};
+}
+
+bool XConnection::isViewable(Window window) const {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display_, window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+}
+
+bool XConnection::isOverrideRedirect(Window window) const {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display_, window, &attributes) != 0 &&
+           attributes.override_redirect != False;
+}
+
+std::optional<Rect> XConnection::rootGeometry(Window window) const {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display_, window, &attributes) == 0) {
+        return std::nullopt;
+    }
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    if (XTranslateCoordinates(display_, window, root(), 0, 0, &x, &y, &child) == 0) {
+        return std::nullopt;
+    }
+    return Rect{x, y, attributes.width, attributes.height};
+}
+
+std::size_t XConnection::distinctPixels(Window window) const {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display_, window, &attributes) == 0 ||
+        attributes.map_state != IsViewable) {
+        return 0;
+    }
+    XImage* image = XGetImage(display_, window, 0, 0, unsigned(attributes.width),
+                              unsigned(attributes.height), AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return 0;
+    }
+    std::set<unsigned long> seen;
+    for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x) {
+            seen.insert(XGetPixel(image, x, y));
+        }
+    }
+    XDestroyImage(image);
+    return seen.size();
+}
+
+std::vector<Window> XConnection::windowsOfProcess(pid_t pid) const {
+    std::vector<Window> out;
+    for (Window window : allWindows()) {
+        if (cardinal(window, "_NET_WM_PID") == long(pid)) {
+            out.push_back(window);
+        }
+    }
+    return out;
+}
+
+std::optional<Window> XConnection::trayManager() const {
+    const std::string selection = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(display_));
+    Window owner = XGetSelectionOwner(display_, atom(selection.c_str()));
+    if (owner == None) {
+        return std::nullopt;
+    }
+    return owner;
+}
+
+bool XConnection::createdBySameClient(Window a, Window b) const {
+    return resourceIdMask_ != 0 && (a & ~resourceIdMask_) == (b & ~resourceIdMask_);
+}
+
+PointerPosition XConnection::pointer() const {
+    Window rootReturn = 0;
+    Window childReturn = 0;
+    int rootX = 0;
+    int rootY = 0;
+    int winX = 0;
+    int winY = 0;
+    unsigned int mask = 0;
+    XQueryPointer(display_, root(), &rootReturn, &childReturn, &rootX, &rootY, &winX, &winY, &mask);
+    return {rootX, rootY};
+}
+
+void XConnection::fakeMotion(int x, int y) const {
+    XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
+    sync();
+}
+
+void XConnection::warpPointer(int x, int y) const {
+    XWarpPointer(display_, None, root(), 0, 0, 0, 0, x, y);
+    sync();
+}
+
+void XConnection::requestClose(Window window) const {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = atom("WM_PROTOCOLS");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(atom("WM_DELETE_WINDOW"));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, window, False, NoEventMask, &event);
+    sync();
+}
+
+CoverWindow::CoverWindow(const XConnection& x, const Rect& area) : x_(x) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = BlackPixel(x.get(), DefaultScreen(x.get()));
+    window_ = XCreateWindow(x.get(), x.root(), area.x, area.y, unsigned(area.width),
+                            unsigned(area.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                            CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(x.get(), window_);
+    x.sync();
+}
+
+CoverWindow::~CoverWindow() {
+    XDestroyWindow(x_.get(), window_);
+    x_.sync();
+}
+
+std::optional<std::size_t> stackingIndex(const XConnection& x, Window window) {
+    auto stack = x.children(x.root());
+    for (std::size_t i = 0; i < stack.size(); ++i) {
+        if (stack[i] == window) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Window> embeddedIcon(const XConnection& x, pid_t pid) {
+    auto tray = x.trayManager();
+    if (!tray) {
+        return std::nullopt;
+    }
+    for (Window window : x.windowsOfProcess(pid)) {
+        auto parent = x.parent(window);
+        if (parent && *parent != x.root() && x.createdBySameClient(*parent, *tray) &&
+            x.isViewable(window)) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
+VirtualServer::VirtualServer(const std::vector<std::string>& extraArgs) {
+    SpawnOptions options;
+    options.argv = {"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1280x800x24"};
+    options.argv.insert(options.argv.end(), extraArgs.begin(), extraArgs.end());
+    options.handshakeFd = 3;
+    options.discardStderr = true;
+    server_ = std::make_unique<Child>(options);
+    auto number = server_->readHandshake(15s);
+    if (!number || number->empty()) {
+        throw std::runtime_error("Xvfb did not report a display number");
+    }
+    displayName_ = ":" + *number;
+}
+
+TrayHost::TrayHost(const std::string& displayName) {
+    SpawnOptions options;
+    options.argv = {"trayer", "--edge",        "top",     "--align",
+                    "right",  "--widthtype",   "request", "--height",
+                    "24",     "--SetDockType", "true",    "--SetPartialStrut",
+                    "false",  "--transparent", "false"};
+    options.env.set("DISPLAY", displayName);
+    options.discardStderr = true;
+    host_ = std::make_unique<Child>(options);
+    XConnection x(displayName);
+    if (!pollUntil(
+            Clock::now() + 10s, [&] { return x.trayManager().has_value(); }, 20ms)) {
+        throw std::runtime_error("trayer never took the system tray on " + displayName);
+    }
+}
+
+} // namespace brimlow::e2e
