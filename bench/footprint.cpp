@@ -1,0 +1,147 @@
+// How much the program costs the machine it keeps awake: start-up time to the tray icon,
+// memory after start-up and CPU at start and while idling. Runs the real program under an Xvfb,
+// trayer and session bus of its own, and prints figures; it judges nothing.
+//
+//   bench_footprint [--idle-seconds N]     (default 60)
+
+#include "harness/Process.h"
+#include "harness/Sandbox.h"
+#include "harness/XServer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+using namespace brimlow::e2e;
+
+namespace {
+
+constexpr auto settleTime = 10s;
+// Often enough to time the icon to a few milliseconds, seldom enough not to slow the program.
+constexpr auto embedPollInterval = 5ms;
+
+struct CpuTime {
+    double allThreadsMs = 0;
+    double mainThreadMs = 0;
+};
+
+// Time on CPU in ms, from the first field of schedstat (nanoseconds).
+double schedstatMs(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    unsigned long long ns = 0;
+    in >> ns;
+    return double(ns) / 1e6;
+}
+
+CpuTime cpuTime(pid_t pid) {
+    const std::filesystem::path proc = "/proc/" + std::to_string(pid);
+    CpuTime cpu;
+    cpu.mainThreadMs = schedstatMs(proc / "schedstat");
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator(proc / "task", ec)) {
+        cpu.allThreadsMs += schedstatMs(task.path() / "schedstat");
+    }
+    return cpu;
+}
+
+// A "kB" field of /proc/PID/status, in MB.
+double statusMb(pid_t pid, const std::string& field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(field + ":", 0) == 0) {
+            std::istringstream value(line.substr(field.size() + 1));
+            double kb = 0;
+            value >> kb;
+            return kb / 1024.0;
+        }
+    }
+    return -1;
+}
+
+void printFigure(const char* what, double value, const char* unit, double target) {
+    std::printf("  %-36s %8.1f %-3s (target < %g %s: %s)\n", what, value, unit, target, unit,
+                value < target ? "met" : "MISSED");
+}
+
+int idleSecondsFrom(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--idle-seconds") == 0) {
+        return std::atoi(argv[2]);
+    }
+    if (argc != 1) {
+        std::fprintf(stderr, "usage: %s [--idle-seconds N]\n", argv[0]);
+        std::exit(2);
+    }
+    return 60;
+}
+
+int run(int idleSeconds) {
+    VirtualServer server;
+    TrayHost tray(server.displayName());
+    XConnection x(server.displayName());
+    Sandbox sandbox(server.displayName());
+    // A user who has been nudged before: the preferences window stays closed, and a threshold
+    // of an hour keeps nudges out of the idle measurement.
+    sandbox.writePreferences({{"idleseconds", "3600"}, {"movedcount", "1"}});
+
+    auto program = startProgram(sandbox.environment());
+    const pid_t pid = program->pid();
+    bool embedded = pollUntil(
+        program->startedAt() + 10s, [&] { return embeddedIcon(x, pid).has_value(); },
+        embedPollInterval);
+    if (!embedded) {
+        std::fprintf(stderr, "the tray icon was not embedded within 10 s\n");
+        return 1;
+    }
+    const double toTrayMs = secondsBetween(program->startedAt(), Clock::now()) * 1000;
+    const CpuTime startCpu = cpuTime(pid);
+
+    std::this_thread::sleep_until(program->startedAt() + settleTime);
+    const double rssMb = statusMb(pid, "VmRSS");
+    const double anonMb = statusMb(pid, "RssAnon");
+    const double fileMb = statusMb(pid, "RssFile");
+    const CpuTime idleFrom = cpuTime(pid);
+    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+    const CpuTime idleTo = cpuTime(pid);
+    if (!program->running()) {
+        std::fprintf(stderr, "the program ended during the measurement\n");
+        return 1;
+    }
+    const double idleMs = idleTo.allThreadsMs - idleFrom.allThreadsMs;
+
+    std::printf("Brimlow footprint: %s\n", programPath().c_str());
+    std::printf("  (own Xvfb with trayer and session bus; idleseconds=3600, movedcount=1, "
+                "so no window and no nudge)\n");
+    printFigure("start to tray icon embedded", toTrayMs, "ms", 250);
+    printFigure("resident memory (VmRSS) after 10 s", rssMb, "MB", 30);
+    printFigure("anonymous memory (RssAnon) after 10 s", anonMb, "MB", 8);
+    std::printf("  %-36s %8.1f MB  (mapped files: libraries, ICU data)\n", "of it RssFile", fileMb);
+    printFigure("CPU to start (icon embedded)", startCpu.allThreadsMs, "ms", 150);
+    std::printf("  %-36s %8.1f ms  (main thread alone)\n", "", startCpu.mainThreadMs);
+    const double perMinute = idleMs * 60.0 / idleSeconds;
+    std::printf("  CPU over %d s idling: %.1f ms\n", idleSeconds, idleMs);
+    printFigure("CPU per idle minute", perMinute, "ms", 20);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int idleSeconds = idleSecondsFrom(argc, argv);
+    becomeSubreaper();
+    int status = 1;
+    try {
+        status = run(idleSeconds);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_footprint: %s\n", error.what());
+    }
+    // Anything the servers or the program left behind goes too.
+    collectLeftoverChildren(5s);
+    return status;
+}
