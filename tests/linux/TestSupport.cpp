@@ -21,16 +21,6 @@ extern char** environ;
 
 namespace brimlow::testing {
 
-void RecordingConsole::printLine(const std::string& line) {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(line);
-}
-
-std::vector<std::string> RecordingConsole::lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-}
-
 TemporaryDirectory::TemporaryDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "brimlow-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "platform/Console.h"
+#include "platform/sim/SimDesktop.h"
 
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -12,15 +11,7 @@
 namespace brimlow::testing {
 
 // Lines the code under test printed.
-class RecordingConsole final : public platform::Console {
-public:
-    void printLine(const std::string& line) override;
-    std::vector<std::string> lines() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
+using RecordingConsole = platform::sim::SimConsole;
 
 // A fresh directory, removed with everything in it at the end.
 class TemporaryDirectory {
