@@ -9,14 +9,15 @@ BUILD_PACKAGES=(
     libcurl4-openssl-dev libicu-dev libgtest-dev libgmock-dev
 )
 
-# What running it on a virtual desktop takes (a machine without a display).
-HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11)
+# What running it on a virtual desktop takes (a machine without a display); Symbola draws the
+# count label's circled i, which the few fonts of a bare machine lack.
+HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11 fonts-symbola)
 
 # What the tests take besides: X tools, the accessibility bus the tray test reads the tooltip
-# from, desktop-entry checks, a CA for the HTTPS tests, screenshots.
+# from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
-    xdotool at-spi2-core desktop-file-utils openssl imagemagick
+    xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick
 )
 
 # Runs a command as root: directly when we are root, else through sudo.
