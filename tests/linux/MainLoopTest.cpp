@@ -35,6 +35,8 @@ void whenAlertIsUp(std::chrono::milliseconds after, std::function<void(QMessageB
     *attempt = [attempt, act] {
         if (QMessageBox* box = openAlert()) {
             act(*box);
+            // The running copy belongs to the timer; dropping the shared one ends the cycle.
+            *attempt = nullptr;
         } else {
             QTimer::singleShot(10ms, *attempt);
         }

@@ -12,6 +12,8 @@ struct ThresholdCase {
     int shown;
 };
 
+void PrintTo(const ThresholdCase& c, std::ostream* out) { *out << '"' << c.stored << '"'; }
+
 class StoredThreshold : public ::testing::TestWithParam<ThresholdCase> {};
 
 TEST_P(StoredThreshold, SeedsTheStepperAndIsWrittenBack) {
