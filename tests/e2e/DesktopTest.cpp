@@ -1,8 +1,14 @@
 #include "DesktopTest.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <charconv>
 #include <cstdlib>
+#include <netinet/in.h>
 #include <regex>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace brimlow::e2e {
 
@@ -34,6 +40,22 @@ void DesktopTest::requireTrayHost() const {
                                                << displayName_ << " (scripts/test starts trayer)";
 }
 
+std::string unreachableServerHost() {
+    // A port the kernel hands out is one nobody listens on; closed again at once, it refuses
+    // connections instead of leaving them to time out.
+    int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        throw std::runtime_error("no loopback port for an unreachable server");
+    }
+    close(s);
+    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}
+
 std::optional<Window> preferencesWindow(const XConnection& x, pid_t pid) {
     for (Window window : x.children(x.root())) {
         // The tray icon is a top-level window of the program too, named after it, until the
@@ -59,6 +81,63 @@ std::optional<SeenWindow> waitForPreferencesWindow(const XConnection& x, pid_t p
         },
         10ms);
     return seen;
+}
+
+bool isAlertRole(const std::string& roleName) {
+    return roleName == "alert" || roleName == "alert message";
+}
+
+namespace {
+
+void collectButtons(const AccessibleNode& node, std::vector<std::string>& labels) {
+    if (node.roleName == "push button" && node.showing) {
+        labels.push_back(node.name);
+    }
+    for (const auto& child : node.children) {
+        collectButtons(child, labels);
+    }
+}
+
+} // namespace
+
+std::optional<ShownAlert> waitForAlert(const XConnection& x, const std::string& busAddress,
+                                       pid_t pid, const std::string& title, Clock::duration timeout,
+                                       std::string& published) {
+    std::optional<ShownAlert> shown;
+    pollUntil(
+        Clock::now() + timeout,
+        [&] {
+            auto trees = accessibleTrees(busAddress, pid);
+            published = describe(trees);
+            const auto* alert = findAccessible(trees, [&](const AccessibleNode& node) {
+                auto names = accessibleNames(node);
+                return isAlertRole(node.roleName) && node.showing &&
+                       std::find(names.begin(), names.end(), title) != names.end();
+            });
+            if (alert == nullptr) {
+                return false;
+            }
+            for (Window window : x.children(x.root())) {
+                if (x.cardinal(window, "_NET_WM_PID") == long(pid) && x.isViewable(window) &&
+                    x.rootGeometry(window) == alert->extents) {
+                    shown = ShownAlert{*alert, {}, window};
+                    collectButtons(*alert, shown->buttons);
+                    return true;
+                }
+            }
+            return false;
+        },
+        200ms);
+    return shown;
+}
+
+bool pressButton(const std::string& busAddress, pid_t pid, const AccessibleNode& within,
+                 const std::string& label) {
+    const std::vector<AccessibleNode> trees{within};
+    const auto* button = findAccessible(trees, [&](const AccessibleNode& node) {
+        return node.roleName == "push button" && node.name == label;
+    });
+    return button != nullptr && doAccessibleAction(busAddress, pid, button->path, "Press");
 }
 
 std::optional<Window> tooltipWindow(const XConnection& x, pid_t pid) {

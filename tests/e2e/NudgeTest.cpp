@@ -1,5 +1,6 @@
 #include "DesktopTest.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace brimlow::e2e {
@@ -32,12 +33,15 @@ std::optional<PointerChange> waitForPointerToLeave(const XConnection& x, Pointer
     return change;
 }
 
+// Without any server to answer: the program's requests fail at once and it carries on.
 TEST_F(Nudge, MovesThePointerAwayAndBackOnceTheThresholdIsReached) {
     Sandbox sandbox(displayName());
     sandbox.writePreferences({{"idleseconds", "15"}});
+    Environment env = sandbox.environment();
+    env.set("BRIMLOW_SERVER_HOST", unreachableServerHost());
     // Fresh input now, so no tick before the reference input below finds the user idle.
     x().fakeMotion(600, 600);
-    auto program = startProgram(sandbox.environment());
+    auto program = startProgram(env);
     ASSERT_TRUE(waitForPreferencesWindow(x(), program->pid(), program->startedAt() + 5s))
         << transcript(*program);
 
@@ -67,6 +71,19 @@ TEST_F(Nudge, MovesThePointerAwayAndBackOnceTheThresholdIsReached) {
         },
         50ms);
     EXPECT_EQ(stored["movedcount"], "1");
+
+    // The requests did go out and fail; the idle lines kept coming all along.
+    const auto lines = program->lines();
+    EXPECT_TRUE(std::any_of(
+        lines.begin(), lines.end(),
+        [](const OutputLine& line) { return line.text.starts_with("Couldn't connect to server"); }))
+        << "no failed request was reported" << transcript(*program);
+    const auto idle = idleLines(*program);
+    ASSERT_GE(idle.size(), 8u) << transcript(*program);
+    for (std::size_t i = 1; i < idle.size(); ++i) {
+        EXPECT_LT(secondsBetween(idle[i - 1].at, idle[i].at), 2.5) << transcript(*program);
+    }
+    EXPECT_TRUE(program->running()) << transcript(*program);
 }
 
 TEST_F(Nudge, NeverMovesThePointerOnAServerWithoutXTest) {

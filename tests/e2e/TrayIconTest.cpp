@@ -6,23 +6,6 @@ namespace {
 
 using TrayIcon = DesktopTest;
 
-// Qt looks for the accessibility bus on the root window first; an address left there by an
-// earlier run's bus (long gone) would hide the one this test's bus starts.
-class StaleAccessibilityBusAddress {
-public:
-    explicit StaleAccessibilityBusAddress(const XConnection& x) : x_(x) { clear(); }
-    ~StaleAccessibilityBusAddress() { clear(); }
-    StaleAccessibilityBusAddress(const StaleAccessibilityBusAddress&) = delete;
-    StaleAccessibilityBusAddress& operator=(const StaleAccessibilityBusAddress&) = delete;
-
-private:
-    void clear() {
-        XDeleteProperty(x_.get(), x_.root(), x_.atom("AT_SPI_BUS"));
-        x_.sync();
-    }
-    const XConnection& x_;
-};
-
 std::optional<AccessibleObject> tooltipAmong(const std::vector<AccessibleObject>& objects) {
     for (const auto& object : objects) {
         if (object.roleName == "tool tip") {

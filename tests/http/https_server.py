@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""HTTPS server for the HTTP client's tests.
+"""HTTPS server for the HTTP client's tests and the program's end-to-end tests.
 
 Makes two certificate authorities with openssl in a scratch directory: the test trusts the
 first (its certificate file is announced), never the second. Serves on 127.0.0.1 on two free
 ports, the first with a certificate from the trusted authority, the second with one from the
 other. Prints "ready TRUSTED_PORT UNTRUSTED_PORT CA_FILE" once it accepts connections, and runs
 until it is killed or its standard input closes, so it cannot outlive the test that started it.
+
+With --record FILE, the method and target of every request it reads are appended to FILE, one
+line each, as they arrive; with --page PATH BODY, PATH is answered with BODY.
 """
 
 import argparse
@@ -78,11 +81,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.reply(200, "\n".join(lines).encode("ascii"))
 
     def do_POST(self):
+        self.server.record(self)
         self.echo()
 
     def do_GET(self):
+        self.server.record(self)
         path = self.path.split("?")[0]
-        if path == "/echo":
+        if path in self.server.pages:
+            self.reply(200, self.server.pages[path])
+        elif path == "/echo":
             self.echo()
         elif path == "/status/404":
             self.reply(404, b"no such page")
@@ -114,10 +121,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, context, config_reply):
+    def __init__(self, context, config_reply, recorder, pages):
         super().__init__(("127.0.0.1", 0), Handler)
         self.context = context
         self.config_reply = config_reply
+        self.recorder = recorder
+        self.pages = pages
+
+    def record(self, handler):
+        if self.recorder is not None:
+            self.recorder.write(handler.command + " " + handler.path)
 
     # The handshake runs on the request's own thread, so a client that stalls in it holds up
     # no other.
@@ -132,10 +145,23 @@ class Server(http.server.ThreadingHTTPServer):
         pass
 
 
-def serve(certificate, config_reply):
+class Recorder:
+    """Appends lines to a file from any thread, each written out whole before the next."""
+
+    def __init__(self, path):
+        self.lock = threading.Lock()
+        self.file = open(path, "a", encoding="utf-8")
+
+    def write(self, line):
+        with self.lock:
+            self.file.write(line + "\n")
+            self.file.flush()
+
+
+def serve(certificate, config_reply, recorder=None, pages=None):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(*certificate)
-    server = Server(context, config_reply)
+    server = Server(context, config_reply, recorder, pages or {})
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server.server_address[1]
 
@@ -146,7 +172,12 @@ def main():
     parser.add_argument("--config-tool", required=True, help="brimlow-config")
     parser.add_argument("--config", default="config\nno\n1.1\n2.1",
                         help="the configuration /configapp/brimlow.php serves, encoded")
+    parser.add_argument("--record", help="a file to append each request's method and target to")
+    parser.add_argument("--page", nargs=2, action="append", default=[], metavar=("PATH", "BODY"),
+                        help="answer PATH with BODY")
     arguments = parser.parse_args()
+    recorder = Recorder(arguments.record) if arguments.record else None
+    pages = {path: body.encode() for path, body in arguments.page}
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
 
     directory = tempfile.mkdtemp(prefix="brimlow-https-")
@@ -157,9 +188,9 @@ def main():
         trusted = make_authority(arguments.openssl, directory, "trusted")
         untrusted = make_authority(arguments.openssl, directory, "untrusted")
         trusted_port = serve(make_server_certificate(arguments.openssl, directory, "server",
-                                                     trusted), encoded.stdout)
+                                                     trusted), encoded.stdout, recorder, pages)
         untrusted_port = serve(make_server_certificate(arguments.openssl, directory, "rogue",
-                                                       untrusted), encoded.stdout)
+                                                       untrusted), encoded.stdout, recorder, pages)
         print("ready", trusted_port, untrusted_port, trusted[1], flush=True)
         sys.stdin.read()
     finally:
