@@ -3,8 +3,8 @@
 // X server which processes own windows). Prints figures; judges nothing.
 
 #include "app/shell/Brimlow.h"
-#include "platform/linux/ProcWorkspace.h"
 #include "platform/linux/X11Session.h"
+#include "platform/linux/base/ProcWorkspace.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <algorithm>
@@ -29,6 +29,9 @@ public:
     std::vector<platform::RunningApplication> runningApplications() override {
         ++walks;
         return real_.runningApplications();
+    }
+    bool launchApplication(const std::string& path) override {
+        return real_.launchApplication(path);
     }
     int walks = 0;
 
@@ -104,13 +107,10 @@ int main() {
         std::fprintf(stderr, "bench_idle_check needs an X server: set DISPLAY\n");
         return 1;
     }
-    platform::linuxdesktop::ProcWorkspace procWorkspace(session);
+    platform::linuxdesktop::ProcWorkspace procWorkspace(
+        sim.console, [&] { return session.pidsWithNormalWindows(); });
     CountingWorkspace workspace(procWorkspace);
-    const platform::Desktop& s = sim.desktop;
-    const platform::Desktop desktop{
-        s.application,     s.mainQueue,     s.timers,  s.preferences, workspace, s.statusBar,
-        s.images,          s.bundle,        s.console, s.idleClock,   s.alerts,  s.pointer,
-        s.postEventAccess, s.notifications, s.http,    s.host,        s.urls};
+    const platform::Desktop desktop = sim.with(workspace);
     sim.postEventAccess.answer = platform::Access::granted;
     Brimlow program(desktop);
     program.main();

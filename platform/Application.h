@@ -8,12 +8,17 @@ class MainInterface;
 
 enum class ActivationPolicy { regular = 0, accessory = 1 };
 
-// What the application object tells the program about its own life.
-class ApplicationDelegate {
+// What the application object tells every program about its start.
+class LaunchDelegate {
 public:
-    virtual ~ApplicationDelegate() = default;
-    // Delivered once, on the main thread, after the main interface has loaded.
+    virtual ~LaunchDelegate() = default;
+    // Delivered once, on the main thread, once the program has loaded.
     virtual void applicationDidFinishLaunching() = 0;
+};
+
+// What the application object tells a program with windows about its own life.
+class ApplicationDelegate : public LaunchDelegate {
+public:
     // Delivered on the main thread whenever the user opens the program again while it runs.
     virtual bool applicationShouldHandleReopen(bool hasVisibleWindows) = 0;
 };
@@ -37,6 +42,18 @@ public:
     virtual ActivationPolicy activationPolicy() const = 0;
     // Brings the program's windows in front of other programs' and gives it keyboard focus.
     virtual void activateIgnoringOtherApps() = 0;
+};
+
+// The application object of a program with no window and no interface (a helper the desktop
+// starts at login): its run loop and its end.
+class HelperApplication {
+public:
+    virtual ~HelperApplication() = default;
+    // Delivers applicationDidFinishLaunching, then runs the main loop until terminate(); returns
+    // the process exit status.
+    virtual int main(LaunchDelegate& delegate) = 0;
+    // Ends the main loop; main() then returns 0. Main thread only.
+    virtual void terminate() = 0;
 };
 
 } // namespace brimlow::platform

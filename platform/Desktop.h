@@ -9,6 +9,7 @@
 #include "HostIdentity.h"
 #include "HttpClient.h"
 #include "IdleClock.h"
+#include "LoginItems.h"
 #include "MainQueue.h"
 #include "PointerEvents.h"
 #include "PostEventAccess.h"
@@ -28,6 +29,7 @@ struct Desktop {
     RunLoopTimers& timers;
     PreferenceStore& preferences;
     Workspace& workspace;
+    LoginItems& loginItems;
     StatusBar& statusBar;
     ImageLibrary& images;
     BundleInfo& bundle;
@@ -40,6 +42,14 @@ struct Desktop {
     HttpClient& http;
     HostIdentity& host;
     UrlOpener& urls;
+};
+
+// What a helper with no window takes from the desktop.
+struct HelperDesktop {
+    HelperApplication& application;
+    Workspace& workspace;
+    DistributedNotifications& notifications;
+    BundleInfo& bundle;
 };
 
 } // namespace brimlow::platform

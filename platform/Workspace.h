@@ -30,6 +30,9 @@ public:
     virtual ~Workspace() = default;
     // Every application the current user runs, foreground or background, in a stable order.
     virtual std::vector<RunningApplication> runningApplications() = 0;
+    // Starts the executable at `path` as the desktop starts a program: on its own, so it outlives
+    // the caller. False, with one diagnostic line, when it could not be started.
+    virtual bool launchApplication(const std::string& path) = 0;
 };
 
 } // namespace brimlow::platform

@@ -41,7 +41,7 @@ void AppDelegate::checkAccessibility() {
 
 void AppDelegate::requestAccessibility() {
     desktop_.postEventAccess.request();
-    axObserver = desktop_.notifications.addObserver(accessibilityNotification,
+    axObserver = desktop_.notifications.addObserver(accessibilityNotification, std::nullopt,
                                                     [this] { accessibilityChanged(); });
 }
 

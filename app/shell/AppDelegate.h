@@ -35,8 +35,10 @@ public:
     std::shared_ptr<platform::DistributedNotifications::Token> axObserver;
 
 private:
-    // Asks the server for its configuration, counts the launch and shows the version.
+    // Makes the launcher start at login and tells a running one to quit; asks the server for its
+    // configuration, counts the launch and shows the version.
     void startServices();
+    void registerLoginItem();
     void showPreferencesWindow();
     bool requiredApplicationRuns();
 

@@ -24,7 +24,7 @@ std::string shortestDecimal(double seconds) {
 
 void AppDelegate::checkIdle() {
     double idleSeconds = desktop_.idleClock.secondsSinceLastInput();
-    desktop_.console.printLine(shortestDecimal(idleSeconds));
+    desktop_.console.printTickLine(shortestDecimal(idleSeconds));
     if (mainVC == nullptr) {
         return;
     }

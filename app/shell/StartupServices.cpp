@@ -2,14 +2,22 @@
 #include "app/server/SCL.h"
 #include "app/ui/PreferenceKeys.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
 namespace brimlow {
+namespace {
+
+const char* const launcherBundleIdentifier = "com.pellvane.BrimlowLauncher2";
+const char* const quitLauncherNotification = "killLauncher";
+
+} // namespace
 
 // None of these waits for the network: the configuration request reports back on the main
 // queue after start-up has finished.
 void AppDelegate::startServices() {
+    registerLoginItem();
     SCL::fetchRemoteConfig(desktop_);
 
     if (desktop_.preferences.integerForKey(keys::launchCount) == 0) {
@@ -24,6 +32,25 @@ void AppDelegate::startServices() {
 
     if (window != nullptr) {
         window->setTitle(window->title() + " " + SCL::appVersion(desktop_));
+    }
+}
+
+// The launchers are counted before the login item is enabled: one that starts after the count
+// finds this program running and quits by itself.
+void AppDelegate::registerLoginItem() {
+    const auto applications = desktop_.workspace.runningApplications();
+    const auto launchers = std::count_if(applications.begin(), applications.end(), [](auto& app) {
+        return app.bundleIdentifier == launcherBundleIdentifier;
+    });
+
+    platform::LoginItemResult loginItem = desktop_.loginItems.enable(launcherBundleIdentifier);
+    desktop_.console.printLine(loginItem.enabled ? "true" : "false");
+    if (!loginItem.failure.empty()) {
+        desktop_.console.printLine(loginItem.failure);
+    }
+
+    if (launchers > 0) {
+        desktop_.notifications.post(quitLauncherNotification, desktop_.bundle.identifier());
     }
 }
 

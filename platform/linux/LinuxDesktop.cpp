@@ -1,15 +1,16 @@
 #include "CurlHttpClient.h"
-#include "DBusNotifications.h"
 #include "LinuxHostIdentity.h"
-#include "PlistBundleInfo.h"
-#include "ProcWorkspace.h"
 #include "QtApplication.h"
 #include "QtMainLoop.h"
 #include "QtUrlOpener.h"
 #include "SettingsPreferenceStore.h"
-#include "StdoutConsole.h"
 #include "TrayStatusBar.h"
 #include "X11Session.h"
+#include "base/AutostartLoginItems.h"
+#include "base/PlistBundleInfo.h"
+#include "base/ProcWorkspace.h"
+#include "base/SessionBusNotifications.h"
+#include "base/StdoutConsole.h"
 #include "platform/OpenDesktop.h"
 
 #include <QApplication>
@@ -25,11 +26,27 @@ public:
     LinuxDesktop(int& argc, char** argv)
         : qtApplication_(argc, argv), bundle_(bundlePath_),
           preferences_(preferencesFilePath(), console_),
+          loginItems_(bundlePath_, autostartDirectory(), bundleName(), bundle_.identifier()),
           images_(bundlePath_ + "/Contents/Resources/icons"), alerts_(loop_, bundleName()),
           application_(loop_, x11_, console_, bundle_.identifier()),
-          desktop_{application_, loop_,          loop_,    preferences_, workspace_, statusBar_,
-                   images_,      bundle_,        console_, idleClock_,   alerts_,    pointer_,
-                   access_,      notifications_, http_,    host_,        urls_} {
+          desktop_{.application = application_,
+                   .mainQueue = loop_,
+                   .timers = loop_,
+                   .preferences = preferences_,
+                   .workspace = workspace_,
+                   .loginItems = loginItems_,
+                   .statusBar = statusBar_,
+                   .images = images_,
+                   .bundle = bundle_,
+                   .console = console_,
+                   .idleClock = idleClock_,
+                   .alerts = alerts_,
+                   .pointer = pointer_,
+                   .postEventAccess = access_,
+                   .notifications = notifications_,
+                   .http = http_,
+                   .host = host_,
+                   .urls = urls_} {
         // The program lives in the tray: closing its window must not end it.
         QApplication::setQuitOnLastWindowClosed(false);
         QApplication::setApplicationName(QString::fromStdString(bundleName()));
@@ -52,14 +69,15 @@ private:
     QtMainLoop loop_;
     SettingsPreferenceStore preferences_;
     X11Session x11_{console_};
-    ProcWorkspace workspace_{x11_};
+    ProcWorkspace workspace_{console_, [this] { return x11_.pidsWithNormalWindows(); }};
+    AutostartLoginItems loginItems_;
     TrayStatusBar statusBar_;
     BundleImageLibrary images_;
     XIdleClock idleClock_{x11_, console_};
     QtAlerts alerts_;
     XPointerEvents pointer_{x11_};
     XPostEventAccess access_{x11_};
-    DBusNotifications notifications_{console_};
+    SessionBusNotifications notifications_{loop_, console_};
     CurlHttpClient http_;
     LinuxHostIdentity host_;
     QtUrlOpener urls_;

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <deque>
 #include <limits>
+#include <map>
 #include <mutex>
 
 namespace brimlow::platform::linuxdesktop {
@@ -56,6 +58,8 @@ public:
     void leave();
 
     QObject context; // on the main thread: queued wake-ups and timers are delivered through it
+    // Main thread only.
+    std::map<int, std::unique_ptr<QSocketNotifier>> watches;
 
 private:
     void run(const std::function<void()>& work);
@@ -235,6 +239,33 @@ void QtMainLoop::scheduleOnce(double seconds, Tick tick) {
     QTimer::singleShot(
         timerInterval(fromSeconds(seconds)), Qt::PreciseTimer, &impl_->context,
         [impl, tick = std::move(tick)]() mutable { impl->fire(nullptr, std::move(tick)); });
+}
+
+// The notifier rests while its watch waits in the queue: it would otherwise fire again and
+// again during an alert, whose loop holds the queue.
+void QtMainLoop::watchReadable(int fd, Work ready) {
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QSocketNotifier* raw = notifier.get();
+    QObject::connect(raw, &QSocketNotifier::activated, &impl_->context, [this, fd, raw, ready] {
+        raw->setEnabled(false);
+        async([this, fd, raw, ready] {
+            auto watch = impl_->watches.find(fd);
+            if (watch == impl_->watches.end() || watch->second.get() != raw) {
+                return;
+            }
+            ready();
+            // The watch may have been removed, or replaced, while it ran.
+            watch = impl_->watches.find(fd);
+            if (watch != impl_->watches.end() && watch->second.get() == raw) {
+                raw->setEnabled(true);
+            }
+        });
+    });
+    impl_->watches[fd] = std::move(notifier);
+}
+
+void QtMainLoop::unwatchReadable(int fd) {
+    impl_->watches.erase(fd);
 }
 
 QtMainLoop::Modal::Modal(QtMainLoop& loop) : loop_(loop) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/MainLoopEvents.h"
 #include "platform/Alerts.h"
 #include "platform/MainQueue.h"
 #include "platform/RunLoopTimers.h"
@@ -14,10 +15,12 @@ namespace brimlow::platform::linuxdesktop {
 // alert's nested event loop delivers Qt's events, but items and ticks that fall due meanwhile
 // wait until the work that opened it has returned. A timer that fell due once or more while
 // held fires once; the queue then runs its items in order. Nothing polls: the loop sleeps until
-// a timer is due or work is queued. Construct and destroy on the main thread, after the
-// QApplication exists.
-class QtMainLoop final : public MainQueue, public RunLoopTimers {
+// a timer is due or work is queued. A readable descriptor's watch runs as a queue item too.
+// Construct and destroy on the main thread, after the QApplication exists.
+class QtMainLoop final : public MainQueue, public RunLoopTimers, public MainLoopEvents {
 public:
+    using Work = MainQueue::Work;
+
     QtMainLoop();
     ~QtMainLoop() override;
     QtMainLoop(const QtMainLoop&) = delete;
@@ -30,6 +33,10 @@ public:
 
     // Queues `work` ahead of every item already waiting. Main thread only.
     void asyncFirst(Work work);
+
+    void watchReadable(int fd, Work ready) override;
+    void unwatchReadable(int fd) override;
+    void post(Work work) override { async(std::move(work)); }
 
     // While one exists, a modal alert runs: nothing of ours starts.
     class Modal {

@@ -56,6 +56,27 @@ std::vector<RunningApplication> SimWorkspace::runningApplications() {
     return applications;
 }
 
+bool SimWorkspace::launchApplication(const std::string& path) {
+    launched.push_back(path);
+    if (onLaunch) {
+        onLaunch(path);
+    }
+    return true;
+}
+
+LoginItemResult SimLoginItems::enable(const std::string& helperBundleIdentifier) {
+    enabled.push_back(helperBundleIdentifier);
+    if (onEnable) {
+        onEnable();
+    }
+    return answer;
+}
+
+int SimHelperApplication::main(LaunchDelegate& delegate) {
+    delegate.applicationDidFinishLaunching();
+    return 0;
+}
+
 std::string imageName(const std::shared_ptr<const Image>& image) {
     auto simImage = std::dynamic_pointer_cast<const SimImage>(image);
     return simImage ? simImage->name : std::string();
@@ -84,9 +105,20 @@ void SimConsole::printLine(const std::string& line) {
     lines_.push_back(line);
 }
 
+void SimConsole::printTickLine(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(line);
+    tickLines_.push_back(line);
+}
+
 std::vector<std::string> SimConsole::lines() const {
     std::lock_guard lock(mutex_);
     return lines_;
+}
+
+std::vector<std::string> SimConsole::tickLines() const {
+    std::lock_guard lock(mutex_);
+    return tickLines_;
 }
 
 int SimAlerts::runModal(const Alert& alert) {
@@ -114,9 +146,10 @@ bool SimPointer::postMouseMoved(Point to) {
 }
 
 std::shared_ptr<DistributedNotifications::Token>
-SimNotifications::addObserver(const std::string& name, Observer observer) {
+SimNotifications::addObserver(const std::string& name, const std::optional<std::string>& object,
+                              Observer observer) {
     auto token = std::make_shared<SimToken>();
-    observers_.push_back({token, name, std::move(observer)});
+    observers_.push_back({token, name, object, std::move(observer)});
     return token;
 }
 
@@ -127,10 +160,12 @@ void SimNotifications::removeObserver(const std::shared_ptr<Token>& token,
                   [&](const Entry& entry) { return entry.token == token && entry.name == name; });
 }
 
-void SimNotifications::deliver(const std::string& name) {
+void SimNotifications::post(const std::string& name, const std::string& object) {
+    posted.push_back({name, object});
+    // A copy: an observer may remove itself, or end its program, while it runs.
     auto observers = observers_;
     for (const auto& entry : observers) {
-        if (entry.name == name) {
+        if (entry.name == name && (!entry.object || entry.object == object)) {
             entry.observer();
         }
     }
@@ -146,8 +181,23 @@ bool SimUrlOpener::openURL(const std::string& url) {
 }
 
 SimDesktop::SimDesktop()
-    : desktop{application,     runLoop,       runLoop, preferences, workspace, statusBar,
-              images,          bundle,        console, idleClock,   alerts,    pointer,
-              postEventAccess, notifications, http,    host,        urls} {}
+    : desktop{.application = application,
+              .mainQueue = runLoop,
+              .timers = runLoop,
+              .preferences = preferences,
+              .workspace = workspace,
+              .loginItems = loginItems,
+              .statusBar = statusBar,
+              .images = images,
+              .bundle = bundle,
+              .console = console,
+              .idleClock = idleClock,
+              .alerts = alerts,
+              .pointer = pointer,
+              .postEventAccess = postEventAccess,
+              .notifications = notifications,
+              .http = http,
+              .host = host,
+              .urls = urls} {}
 
 } // namespace brimlow::platform::sim

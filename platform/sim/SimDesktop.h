@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 // A deterministic simulated desktop. Tests set what it answers through the public members and
@@ -58,9 +59,34 @@ public:
 class SimWorkspace final : public Workspace {
 public:
     std::vector<RunningApplication> runningApplications() override;
+    // Records the launch; the test decides whether the launched program then runs.
+    bool launchApplication(const std::string& path) override;
 
     std::vector<RunningApplication> applications;
     int walks = 0;
+    std::vector<std::string> launched;
+    // Called as each launch is made.
+    std::function<void(const std::string&)> onLaunch;
+};
+
+class SimLoginItems final : public LoginItems {
+public:
+    LoginItemResult enable(const std::string& helperBundleIdentifier) override;
+
+    LoginItemResult answer{true, ""};
+    std::vector<std::string> enabled;
+    // Called as each call is made.
+    std::function<void()> onEnable;
+};
+
+// A helper program's application object: main() delivers the launch; the test then plays the
+// rest of its life.
+class SimHelperApplication final : public HelperApplication {
+public:
+    int main(LaunchDelegate& delegate) override;
+    void terminate() override { terminated = true; }
+
+    bool terminated = false;
 };
 
 class SimImage final : public Image {
@@ -107,9 +133,11 @@ public:
 
 class SimBundleInfo final : public BundleInfo {
 public:
+    std::string bundlePath() override { return path; }
     std::string shortVersion() override { return version; }
     std::string identifier() override { return bundleIdentifier; }
 
+    std::string path = "/Applications/Brimlow.app";
     std::string version = "2.0";
     std::string bundleIdentifier = "com.pellvane.Brimlow2";
 };
@@ -117,11 +145,16 @@ public:
 class SimConsole final : public Console {
 public:
     void printLine(const std::string& line) override;
+    // Written like any other line, as on a terminal, and also kept apart.
+    void printTickLine(const std::string& line) override;
+    // Every line, in order.
     std::vector<std::string> lines() const;
+    std::vector<std::string> tickLines() const;
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
+    std::vector<std::string> tickLines_;
 };
 
 // Idle time grows with the virtual clock from the user's last input.
@@ -191,15 +224,23 @@ public:
     int requests = 0;
 };
 
+// The session's notification center, shared by every program a test runs on it: a posting
+// reaches the observers at once, on the posting thread.
 class SimNotifications final : public DistributedNotifications {
 public:
     class SimToken final : public Token {};
+    struct Posting {
+        std::string name;
+        std::string object;
+    };
 
-    std::shared_ptr<Token> addObserver(const std::string& name, Observer observer) override;
+    std::shared_ptr<Token> addObserver(const std::string& name,
+                                       const std::optional<std::string>& object,
+                                       Observer observer) override;
     void removeObserver(const std::shared_ptr<Token>& token, const std::string& name) override;
-    // Delivers a posting of `name` to its observers, on the calling thread.
-    void deliver(const std::string& name);
+    void post(const std::string& name, const std::string& object) override;
 
+    std::vector<Posting> posted;
     std::vector<std::pair<std::shared_ptr<Token>, std::string>> removals;
     std::size_t observerCount() const { return observers_.size(); }
 
@@ -207,6 +248,7 @@ private:
     struct Entry {
         std::shared_ptr<Token> token;
         std::string name;
+        std::optional<std::string> object;
         Observer observer;
     };
     std::vector<Entry> observers_;
@@ -249,11 +291,16 @@ public:
 
     void advance(double seconds) { runLoop.advance(seconds); }
 
+    // This desktop with the service that `replacement` implements swapped for it, for a test
+    // that fakes or wraps just that one.
+    template <typename Service> Desktop with(Service& replacement);
+
     SimRunLoop runLoop;
     SimInterface interface;
     SimApplication application{interface};
     SimPreferenceStore preferences;
     SimWorkspace workspace;
+    SimLoginItems loginItems;
     SimStatusBar statusBar;
     SimImageLibrary images;
     SimBundleInfo bundle;
@@ -268,6 +315,37 @@ public:
     SimUrlOpener urls;
 
     const Desktop desktop;
+
+private:
+    template <typename Interface, typename Service>
+    static Interface& either(Interface& own, Service& replacement) {
+        if constexpr (std::is_base_of_v<Interface, Service>) {
+            return replacement;
+        } else {
+            return own;
+        }
+    }
 };
+
+template <typename Service> Desktop SimDesktop::with(Service& replacement) {
+    return Desktop{.application = either<Application>(application, replacement),
+                   .mainQueue = either<MainQueue>(runLoop, replacement),
+                   .timers = either<RunLoopTimers>(runLoop, replacement),
+                   .preferences = either<PreferenceStore>(preferences, replacement),
+                   .workspace = either<Workspace>(workspace, replacement),
+                   .loginItems = either<LoginItems>(loginItems, replacement),
+                   .statusBar = either<StatusBar>(statusBar, replacement),
+                   .images = either<ImageLibrary>(images, replacement),
+                   .bundle = either<BundleInfo>(bundle, replacement),
+                   .console = either<Console>(console, replacement),
+                   .idleClock = either<IdleClock>(idleClock, replacement),
+                   .alerts = either<Alerts>(alerts, replacement),
+                   .pointer = either<PointerEvents>(pointer, replacement),
+                   .postEventAccess = either<PostEventAccess>(postEventAccess, replacement),
+                   .notifications = either<DistributedNotifications>(notifications, replacement),
+                   .http = either<HttpClient>(http, replacement),
+                   .host = either<HostIdentity>(host, replacement),
+                   .urls = either<UrlOpener>(urls, replacement)};
+}
 
 } // namespace brimlow::platform::sim

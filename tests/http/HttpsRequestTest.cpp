@@ -111,11 +111,7 @@ protected:
     platform::sim::SimDesktop sim;
     // Declared after the simulated desktop so that it stops its workers before it goes.
     platform::linuxdesktop::CurlHttpClient curl;
-    const platform::Desktop desktop{
-        sim.application, sim.runLoop, sim.runLoop,         sim.preferences,   sim.workspace,
-        sim.statusBar,   sim.images,  sim.bundle,          sim.console,       sim.idleClock,
-        sim.alerts,      sim.pointer, sim.postEventAccess, sim.notifications, curl,
-        sim.host,        sim.urls};
+    const platform::Desktop desktop = sim.with(curl);
 };
 
 TestServer* Https::server = nullptr;

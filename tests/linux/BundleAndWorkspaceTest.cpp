@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "platform/linux/PlistBundleInfo.h"
-#include "platform/linux/ProcWorkspace.h"
+#include "platform/linux/base/PlistBundleInfo.h"
+#include "platform/linux/base/ProcWorkspace.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -15,7 +15,6 @@ using platform::RunningApplication;
 using platform::linuxdesktop::PlistBundleInfo;
 using platform::linuxdesktop::plistStrings;
 using platform::linuxdesktop::ProcWorkspace;
-using platform::linuxdesktop::X11Session;
 
 const char* const infoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
@@ -74,9 +73,8 @@ TEST(Bundle, AMissingOrBrokenInfoPlistGivesEmptyAnswers) {
 class Workspace : public ::testing::Test {
 protected:
     RecordingConsole console;
-    // No X server: every application is accessory, the rest comes from /proc.
-    X11Session noDisplay{console, ":65000"};
-    ProcWorkspace workspace{noDisplay};
+    // No display server: every application is accessory, the rest comes from /proc.
+    ProcWorkspace workspace{console};
 
     static std::vector<RunningApplication>::const_iterator
     find(const std::vector<RunningApplication>& apps, const std::string& path) {

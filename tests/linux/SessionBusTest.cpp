@@ -1,9 +1,10 @@
 #include "TestSupport.h"
 #include "platform/Controls.h"
-#include "platform/linux/DBusNotifications.h"
 #include "platform/linux/QtApplication.h"
 #include "platform/linux/QtMainLoop.h"
 #include "platform/linux/X11Session.h"
+#include "platform/linux/base/PollApplication.h"
+#include "platform/linux/base/SessionBusNotifications.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,7 +13,9 @@
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <sys/timerfd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace brimlow::testing {
 
@@ -55,16 +58,17 @@ protected:
 };
 
 TEST_F(SessionBus, NotificationsReachTheirObserversOnTheMainThreadUntilRemoved) {
-    DBusNotifications notifications(console);
+    QtMainLoop loop;
+    SessionBusNotifications notifications(loop, console);
     const auto mainThread = std::this_thread::get_id();
     int pings = 0;
     int pongs = 0;
     bool onMainThread = true;
-    auto pingToken = notifications.addObserver("com.example.ping", [&] {
+    auto pingToken = notifications.addObserver("com.example.ping", std::nullopt, [&] {
         ++pings;
         onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
     });
-    auto pongToken = notifications.addObserver("com.example.pong", [&] { ++pongs; });
+    auto pongToken = notifications.addObserver("com.example.pong", std::nullopt, [&] { ++pongs; });
 
     post("com.example.pong");
     post("com.example.ping");
@@ -85,20 +89,68 @@ TEST_F(SessionBus, NotificationsReachTheirObserversOnTheMainThreadUntilRemoved) 
 }
 
 TEST_F(SessionBus, AnObserverMayRemoveItselfWhileItRuns) {
-    DBusNotifications notifications(console);
+    QtMainLoop loop;
+    SessionBusNotifications notifications(loop, console);
     int calls = 0;
     std::shared_ptr<platform::DistributedNotifications::Token> token;
-    token = notifications.addObserver("com.example.once", [&] {
+    token = notifications.addObserver("com.example.once", std::nullopt, [&] {
         ++calls;
         notifications.removeObserver(token, "com.example.once");
     });
     int later = 0;
-    notifications.addObserver("com.example.later", [&] { ++later; });
+    notifications.addObserver("com.example.later", std::nullopt, [&] { ++later; });
     post("com.example.once");
     post("com.example.once");
     post("com.example.later");
     ASSERT_TRUE(runEventsUntil([&] { return later == 1; }));
     EXPECT_EQ(calls, 1);
+}
+
+// A helper's loop with the program on the other side of the bus: only postings of the observed
+// name with the observed object reach it, and its loop ends when told.
+TEST_F(SessionBus, AHelperHearsOnlyTheNameAndObjectItObserves) {
+    QtMainLoop programLoop;
+    SessionBusNotifications program(programLoop, console);
+    PollApplication helper;
+    SessionBusNotifications helperSide(helper, console);
+
+    // Ends a helper that never hears what it waits for, so the test fails instead of hanging.
+    const int alarm = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    itimerspec fiveSeconds{{0, 0}, {5, 0}};
+    ASSERT_EQ(timerfd_settime(alarm, 0, &fiveSeconds, nullptr), 0);
+    helper.watchReadable(alarm, [&] { helper.terminate(); });
+
+    std::vector<std::string> heard;
+    struct Launched final : platform::LaunchDelegate {
+        std::function<void()> launched;
+        void applicationDidFinishLaunching() override { launched(); }
+    } delegate;
+    delegate.launched = [&] {
+        helperSide.addObserver("killLauncher", std::string("com.pellvane.Brimlow2"), [&] {
+            heard.push_back("Brimlow's");
+            helper.terminate();
+        });
+        helperSide.addObserver("killLauncher", std::nullopt, [&] { heard.push_back("any"); });
+        program.post("killLauncher", "com.pellvane.Brimlow");
+        program.post("killLauncher", "");
+        program.post("killlauncher", "com.pellvane.Brimlow2");
+        program.post("killLauncher", "com.pellvane.Brimlow2");
+    };
+    EXPECT_EQ(helper.main(delegate), 0);
+    close(alarm);
+    EXPECT_EQ(heard, (std::vector<std::string>{"any", "any", "Brimlow's", "any"}));
+    EXPECT_TRUE(console.lines().empty());
+}
+
+TEST_F(SessionBus, WithoutABusNoneIsStartedAndOneLineSaysSo) {
+    ScopedEnvironment noAddress("DBUS_SESSION_BUS_ADDRESS", nullptr);
+    ScopedEnvironment noRuntime("XDG_RUNTIME_DIR", nullptr);
+    PollApplication loop;
+    SessionBusNotifications notifications(loop, console);
+    notifications.addObserver("killLauncher", std::nullopt, [] {});
+    notifications.post("killLauncher", "com.pellvane.Brimlow2");
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"No D-Bus session bus: notifications "
+                                                        "between programs are off"});
 }
 
 class RecordingDelegate final : public platform::ApplicationDelegate {

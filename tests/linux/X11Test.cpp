@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "platform/linux/ProcWorkspace.h"
 #include "platform/linux/X11Session.h"
+#include "platform/linux/base/ProcWorkspace.h"
 
 #include <gtest/gtest.h>
 
@@ -189,7 +189,7 @@ protected:
     PrivateXServer server;
     RecordingConsole console;
     X11Session session{console, server.name()};
-    ProcWorkspace workspace{session};
+    ProcWorkspace workspace{console, [&] { return session.pidsWithNormalWindows(); }};
     Display* display = nullptr;
 };
 

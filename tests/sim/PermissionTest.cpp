@@ -71,13 +71,13 @@ TEST_F(Permission, APressAfterAnUnnoticedGrantChangesNothing) {
 TEST_F(Permission, ANotificationWhileStillUntrustedChecksAgainLater) {
     p.start();
     press();
-    p.sim.notifications.deliver(notificationName);
+    p.sim.notifications.post(notificationName, "com.apple.accessibility");
     p.advance(0.1);
     EXPECT_FALSE(granted());
     EXPECT_TRUE(p.sim.notifications.removals.empty());
 
     p.sim.postEventAccess.trusted = true;
-    p.sim.notifications.deliver(notificationName);
+    p.sim.notifications.post(notificationName, "com.apple.accessibility");
     p.advance(0.099);
     EXPECT_FALSE(granted()) << "the check waits a tenth of a second";
     p.advance(0.001);
@@ -91,7 +91,9 @@ TEST_F(Permission, TheNotificationMayArriveOnAnotherThread) {
     p.start();
     press();
     p.sim.postEventAccess.trusted = true;
-    std::thread([&] { p.sim.notifications.deliver(notificationName); }).join();
+    std::thread([&] {
+        p.sim.notifications.post(notificationName, "com.apple.accessibility");
+    }).join();
     EXPECT_FALSE(granted()) << "nothing changes off the main thread";
     p.advance(0.1);
     EXPECT_TRUE(granted());
@@ -109,7 +111,7 @@ TEST_F(Permission, TwoPressesBeforeTheGrantLeaveTheFirstObserverInPlace) {
     EXPECT_EQ(p.sim.notifications.observerCount(), 2u);
 
     p.sim.postEventAccess.trusted = true;
-    p.sim.notifications.deliver(notificationName);
+    p.sim.notifications.post(notificationName, "com.apple.accessibility");
     p.advance(0.1);
     EXPECT_TRUE(granted());
     // Each observer confirmed; both removals name the token held last.
@@ -127,7 +129,7 @@ TEST_F(Permission, TheGrantLetsTheNextTickNudge) {
     EXPECT_TRUE(p.sim.pointer.posted.empty());
     press();
     p.sim.postEventAccess.trusted = true;
-    p.sim.notifications.deliver(notificationName);
+    p.sim.notifications.post(notificationName, "com.apple.accessibility");
     p.advance(2);
     EXPECT_EQ(p.sim.pointer.posted.size(), 1u);
 }

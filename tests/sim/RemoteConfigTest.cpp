@@ -244,11 +244,7 @@ TEST_F(UpdateCheck, ABrowserThatCannotBeAskedLeavesADiagnostic) {
     public:
         bool openURL(const std::string&) override { return false; }
     } noBrowser;
-    platform::Desktop withoutBrowser{
-        sim.application, sim.runLoop, sim.runLoop,         sim.preferences,   sim.workspace,
-        sim.statusBar,   sim.images,  sim.bundle,          sim.console,       sim.idleClock,
-        sim.alerts,      sim.pointer, sim.postEventAccess, sim.notifications, sim.http,
-        sim.host,        noBrowser};
+    const platform::Desktop withoutBrowser = sim.with(noBrowser);
     remoteConfig = config("2.1", "2.1");
     SCL::checkForUpdate(withoutBrowser);
     EXPECT_EQ(sim.console.lines(), Lines{"No browser could open " + downloadPage});

@@ -17,9 +17,9 @@ TEST(RunLoop, IdleTicksWaitForAModalAlertAndCatchUpOnce) {
     p.sim.alerts.answers.push_back(SimAlerts::Answer{1000, 7.0});
     SCL::showAlert(p.sim.desktop, "body", "title", [] {});
     p.advance(0); // the alert runs now and closes at 9.5; the held tick fires once then
-    EXPECT_EQ(p.sim.console.lines(), (std::vector<std::string>{"2.0", "9.5"}));
+    EXPECT_EQ(p.sim.console.tickLines(), (std::vector<std::string>{"2.0", "9.5"}));
     p.advance(0.5); // back on the two-second beat
-    EXPECT_EQ(p.sim.console.lines(), (std::vector<std::string>{"2.0", "9.5", "10.0"}));
+    EXPECT_EQ(p.sim.console.tickLines(), (std::vector<std::string>{"2.0", "9.5", "10.0"}));
 }
 
 TEST(RunLoop, TheSecondHalfOfANudgeWaitsForAModalAlert) {
@@ -36,7 +36,7 @@ TEST(RunLoop, TheSecondHalfOfANudgeWaitsForAModalAlert) {
     // The return move was due at 3.0 and the ticks at 4.0 and 6.0: all wait for the alert,
     // then the return move and one tick's nudge follow.
     EXPECT_EQ(p.sim.pointer.postedAt, (std::vector<double>{2.0, 7.0, 7.0}));
-    EXPECT_EQ(p.sim.console.lines(), (std::vector<std::string>{"22.0", "27.0"}));
+    EXPECT_EQ(p.sim.console.tickLines(), (std::vector<std::string>{"22.0", "27.0"}));
 }
 
 TEST(RunLoop, WorkQueuedFromAnotherThreadRunsOnTheMainThreadInOrder) {

@@ -33,11 +33,7 @@ class SendRequest : public ::testing::Test {
 protected:
     platform::sim::SimDesktop sim;
     CountingQueue queue{sim.runLoop};
-    const platform::Desktop desktop{
-        sim.application, queue,       sim.runLoop,         sim.preferences,   sim.workspace,
-        sim.statusBar,   sim.images,  sim.bundle,          sim.console,       sim.idleClock,
-        sim.alerts,      sim.pointer, sim.postEventAccess, sim.notifications, sim.http,
-        sim.host,        sim.urls};
+    const platform::Desktop desktop = sim.with(queue);
     // What reached the callbacks, in order, and on which thread.
     Lines calls;
     std::vector<std::thread::id> threads;

@@ -7,6 +7,7 @@ namespace brimlow::testing {
 namespace {
 
 using Lines = std::vector<std::string>;
+const std::string launcherId = "com.pellvane.BrimlowLauncher2";
 
 class StartupServices : public ::testing::Test {
 protected:
@@ -73,7 +74,7 @@ TEST_F(StartupServices, StartUpDoesNotWaitForTheServer) {
     // idle ticks run.
     p.advance(2);
     EXPECT_TRUE(p.window().isVisible());
-    EXPECT_EQ(p.sim.console.lines(), Lines{"2.0"});
+    EXPECT_EQ(p.sim.console.lines(), (Lines{"true", "2.0"}));
     EXPECT_TRUE(p.sim.alerts.shown.empty());
 }
 
@@ -87,6 +88,46 @@ TEST_F(StartupServices, WithoutANetworkVersion2Point0CarriesOn) {
     EXPECT_TRUE(p.sim.alerts.shown.empty());
     EXPECT_FALSE(p.sim.application.terminated);
     EXPECT_EQ(p.countOf("Could not resolve host"), 2);
+}
+
+TEST_F(StartupServices, WithNoLauncherRunningTheLoginItemIsEnabledAndNothingPosted) {
+    SimProgram p;
+    // A launcher that starts once they have been counted finds the program and quits itself.
+    p.sim.loginItems.onEnable = [&] {
+        p.sim.workspace.applications.push_back({"/L.app/Contents/MacOS/L", launcherId});
+    };
+    p.start();
+    EXPECT_EQ(p.sim.loginItems.enabled, Lines{launcherId});
+    EXPECT_EQ(p.sim.console.lines().at(0), "true");
+    EXPECT_TRUE(p.sim.notifications.posted.empty());
+}
+
+TEST_F(StartupServices, RunningLaunchersAreToldToQuitOnceAfterTheLoginItemIsEnabled) {
+    SimProgram p;
+    p.sim.workspace.applications = {{"/A/L.app/Contents/MacOS/L", launcherId},
+                                    {"/usr/bin/launcher", std::nullopt},
+                                    {"/B/l.app/Contents/MacOS/l", "com.pellvane.brimlowlauncher2"},
+                                    {"/C/L.app/Contents/MacOS/L", launcherId}};
+    std::size_t postedBeforeEnable = 99;
+    p.sim.loginItems.onEnable = [&] { postedBeforeEnable = p.sim.notifications.posted.size(); };
+    p.start();
+    EXPECT_EQ(postedBeforeEnable, 0u);
+    ASSERT_EQ(p.sim.notifications.posted.size(), 1u);
+    EXPECT_EQ(p.sim.notifications.posted[0].name, "killLauncher");
+    EXPECT_EQ(p.sim.notifications.posted[0].object, "com.pellvane.Brimlow2");
+}
+
+TEST_F(StartupServices, ALoginItemThatCannotBeEnabledIsReportedAndStartUpGoesOn) {
+    SimProgram p;
+    p.sim.loginItems.answer = {false, "Cannot write the autostart entry: read-only file system"};
+    p.sim.workspace.applications = {{"/A/L.app/Contents/MacOS/L", launcherId}};
+    p.start();
+    p.advance(2);
+    EXPECT_EQ(p.sim.console.lines(),
+              (Lines{"false", "Cannot write the autostart entry: read-only file system", "2.0"}));
+    EXPECT_EQ(p.sim.notifications.posted.size(), 1u);
+    EXPECT_EQ(sentPaths(p), (Lines{"/configapp/brimlow.php", "/logistics/ln.php"}));
+    EXPECT_EQ(p.window().title(), "Brimlow 2.0");
 }
 
 TEST_F(StartupServices, ARequiredUpdateQuitsAfterOpeningTheDownloadPage) {

@@ -103,11 +103,11 @@ TEST(Startup, TheFirstIdleTickComesTwoSecondsAfterStartThenEveryTwo) {
     SimProgram p;
     p.start();
     p.advance(1.999);
-    EXPECT_TRUE(p.sim.console.lines().empty());
+    EXPECT_TRUE(p.sim.console.tickLines().empty());
     p.advance(0.001);
-    EXPECT_EQ(p.sim.console.lines(), std::vector<std::string>{"2.0"});
+    EXPECT_EQ(p.sim.console.tickLines(), std::vector<std::string>{"2.0"});
     p.advance(4);
-    EXPECT_EQ(p.sim.console.lines(), (std::vector<std::string>{"2.0", "4.0", "6.0"}));
+    EXPECT_EQ(p.sim.console.tickLines(), (std::vector<std::string>{"2.0", "4.0", "6.0"}));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ProcWorkspace.h"
 
+#include "DetachedLaunch.h"
 #include "PlistBundleInfo.h"
 
 #include <algorithm>
@@ -45,11 +46,11 @@ std::optional<std::string> executablePath(int procFd, int pid) {
 }
 
 std::optional<std::string> bundleIdentifier(const std::string& executable) {
-    std::size_t at = executable.find("/Contents/MacOS/");
-    if (at == std::string::npos) {
+    std::optional<std::string> bundle = bundleOfExecutable(executable);
+    if (!bundle) {
         return std::nullopt;
     }
-    auto values = plistStrings(executable.substr(0, at) + "/Contents/Info.plist");
+    auto values = plistStrings(*bundle + "/Contents/Info.plist");
     auto found = values.find("CFBundleIdentifier");
     if (found == values.end() || found->second.empty()) {
         return std::nullopt;
@@ -80,7 +81,7 @@ std::vector<RunningApplication> ProcWorkspace::runningApplications() {
     }
     std::sort(pids.begin(), pids.end());
 
-    const std::vector<int> windowOwners = session_.pidsWithNormalWindows();
+    const std::vector<int> windowOwners = windowOwners_ ? windowOwners_() : std::vector<int>{};
     std::vector<RunningApplication> applications;
     applications.reserve(pids.size());
     for (int pid : pids) {
@@ -96,6 +97,14 @@ std::vector<RunningApplication> ProcWorkspace::runningApplications() {
         applications.push_back(std::move(application));
     }
     return applications;
+}
+
+bool ProcWorkspace::launchApplication(const std::string& path) {
+    if (int error = launchDetached(path); error != 0) {
+        console_.printLine("Cannot start " + path + ": " + std::strerror(error));
+        return false;
+    }
+    return true;
 }
 
 } // namespace brimlow::platform::linuxdesktop

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace brimlow::platform::linuxdesktop {
+
+// Replaces the file at `path` with `contents` so that a reader, or a crash at any moment, finds
+// the old file whole or the new one whole: a temporary file in the same folder is written,
+// flushed to the disk and renamed over it. A symbolic link is followed and stays a link: the
+// file it points at is replaced, in that file's own folder. Anything there that is not a regular
+// file (a folder, a device, a FIFO, a socket) is left alone. A missing folder is made. Returns
+// why it failed, in a few words; empty on success.
+std::string replaceFileAtomically(const std::string& path, const std::string& contents);
+
+} // namespace brimlow::platform::linuxdesktop

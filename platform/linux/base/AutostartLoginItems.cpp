@@ -1,0 +1,135 @@
+#include "AutostartLoginItems.h"
+
+#include "AtomicFile.h"
+#include "DesktopEntry.h"
+#include "PlistBundleInfo.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <pwd.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace brimlow::platform::linuxdesktop {
+namespace {
+
+namespace fs = std::filesystem;
+
+// An autostart entry is a few hundred bytes; anything far larger is not one of ours.
+constexpr std::uintmax_t largestEntry = 64 * 1024;
+
+std::string homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+        return home;
+    }
+    const passwd* user = getpwuid(getuid());
+    return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "";
+}
+
+// The helper's executable, by the identifier in its bundle's Info.plist.
+std::optional<std::string> helperExecutable(const std::string& bundlePath,
+                                            const std::string& identifier) {
+    std::error_code error;
+    for (const auto& entry :
+         fs::directory_iterator(bundlePath + "/Contents/Library/LoginItems", error)) {
+        const fs::path helper = entry.path();
+        auto values = plistStrings((helper / "Contents/Info.plist").string());
+        if (helper.extension() == ".app" && values["CFBundleIdentifier"] == identifier &&
+            !values["CFBundleExecutable"].empty()) {
+            return (helper / "Contents/MacOS" / values["CFBundleExecutable"]).string();
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::map<std::string, std::string>> readEntry(const fs::path& path) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > largestEntry) {
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return in ? desktopEntryKeys(text.str()) : std::nullopt;
+}
+
+bool runs(const std::map<std::string, std::string>& entry, const std::string& executable) {
+    auto exec = entry.find("Exec");
+    return exec != entry.end() &&
+           execArguments(exec->second) == std::vector<std::string>{executable};
+}
+
+// What the user set to keep an entry from starting, as the desktops write it.
+std::string turnedOffKeys(const std::optional<std::map<std::string, std::string>>& entry) {
+    std::string keys;
+    if (!entry) {
+        return keys;
+    }
+    if (auto hidden = entry->find("Hidden"); hidden != entry->end() && hidden->second == "true") {
+        keys += "Hidden=true\n";
+    }
+    if (auto enabled = entry->find("X-GNOME-Autostart-enabled");
+        enabled != entry->end() && enabled->second == "false") {
+        keys += "X-GNOME-Autostart-enabled=false\n";
+    }
+    return keys;
+}
+
+} // namespace
+
+std::string autostartDirectory() {
+    const char* configured = std::getenv("XDG_CONFIG_HOME");
+    // Relative values are to be ignored, as the base-directory rules say.
+    std::string config = configured != nullptr && *configured == '/' ? std::string(configured)
+                                                                     : homeDirectory() + "/.config";
+    return config + "/autostart";
+}
+
+AutostartLoginItems::AutostartLoginItems(std::string bundlePath, std::string autostartDirectory,
+                                         std::string name, std::string icon)
+    : bundlePath_(std::move(bundlePath)), autostartDirectory_(std::move(autostartDirectory)),
+      name_(std::move(name)), icon_(std::move(icon)) {}
+
+LoginItemResult AutostartLoginItems::enable(const std::string& helperBundleIdentifier) {
+    std::optional<std::string> helper = helperExecutable(bundlePath_, helperBundleIdentifier);
+    if (!helper) {
+        return {false, "No login item " + helperBundleIdentifier + " in " + bundlePath_ +
+                           "/Contents/Library/LoginItems"};
+    }
+    const fs::path entryPath =
+        fs::path(autostartDirectory_) / (helperBundleIdentifier + ".desktop");
+    const auto existing = readEntry(entryPath);
+    if (existing && runs(*existing, *helper)) {
+        return {true, ""};
+    }
+    std::optional<std::string> exec = execValue({*helper});
+    if (!exec) {
+        return {false, "Cannot start " + *helper +
+                           " at login: its path is not text a desktop "
+                           "entry can hold"};
+    }
+    const std::string entry = "[Desktop Entry]\n"
+                              "Type=Application\n"
+                              "Name=" +
+                              name_ +
+                              "\n"
+                              "Comment=Starts " +
+                              name_ +
+                              " when you log in\n"
+                              "Exec=" +
+                              *exec +
+                              "\n"
+                              "Icon=" +
+                              icon_ +
+                              "\n"
+                              "Terminal=false\n" +
+                              turnedOffKeys(existing);
+    if (std::string failure = replaceFileAtomically(entryPath.string(), entry); !failure.empty()) {
+        return {false, "Cannot write the autostart entry: " + failure};
+    }
+    return {true, ""};
+}
+
+} // namespace brimlow::platform::linuxdesktop
