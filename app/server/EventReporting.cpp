@@ -19,8 +19,13 @@ std::string eventQuery(std::string_view name, std::string_view value, std::strin
 
 void SCL::reportEvent(const platform::Desktop& desktop, const std::string& name,
                       const std::string& value, const std::string& notes) {
+    // Silently: fetchRemoteConfig has said once per launch that requests are off.
+    const std::string host = serverHost();
+    if (host.empty()) {
+        return;
+    }
     EventClient client{osVersion(desktop), appVersion(desktop), clientIdentity(desktop)};
-    std::string url = "https://" + serverHost() + "/logistics/ln.php?" +
+    std::string url = "https://" + host + "/logistics/ln.php?" +
                       eventQuery(name, value, notes, client, randomRequestNumber());
     auto ignored = [](const std::string&) {};
     sendRequest(desktop, url, ignored, ignored, "", "", ignored);

@@ -5,13 +5,21 @@
 
 namespace brimlow {
 
+std::string_view builtServerHost = BRIMLOW_DEFAULT_SERVER_HOST;
+
 // Read at every use rather than once, so a test can point the program at its own server.
 std::string serverHost() {
-    const char* configured = std::getenv("BRIMLOW_SERVER_HOST");
-    if (configured != nullptr && *configured != '\0') {
-        return configured;
+    return chosenServerHost(builtServerHost, std::getenv("BRIMLOW_SERVER_HOST"));
+}
+
+std::string chosenServerHost(std::string_view built, const char* environment) {
+    if (built.empty()) {
+        return {};
     }
-    return BRIMLOW_DEFAULT_SERVER_HOST;
+    if (environment != nullptr && *environment != '\0') {
+        return environment;
+    }
+    return std::string(built);
 }
 
 std::uint32_t randomRequestNumber() {

@@ -21,7 +21,12 @@ const char* const downloadButton = "Download now";
 const char* const silenceButton = "Don't show again for this version";
 
 void openDownloadPage(const platform::Desktop& desktop) {
-    std::string page = "https://" + serverHost() + "/brimlow/";
+    const std::string host = serverHost();
+    if (host.empty()) {
+        desktop.console.printLine("No download page: this build names no server");
+        return;
+    }
+    std::string page = "https://" + host + "/brimlow/";
     if (!desktop.urls.openURL(page)) {
         desktop.console.printLine("No browser could open " + page);
     }
@@ -67,7 +72,15 @@ UpdateNotice updateNotice(std::string_view installed, const RemoteConfig& config
 }
 
 void SCL::fetchRemoteConfig(const platform::Desktop& desktop) {
-    std::string url = "https://" + serverHost() + "/configapp/brimlow.php?user=" +
+    // A build without a server goes the way of a launch without a network: the update check
+    // runs once start-up is over, with the configuration in force.
+    const std::string host = serverHost();
+    if (host.empty()) {
+        desktop.console.printLine("Server requests are off: this build names no server");
+        desktop.mainQueue.async([&desktop] { checkForUpdate(desktop); });
+        return;
+    }
+    std::string url = "https://" + host + "/configapp/brimlow.php?user=" +
                       platform::text::percentEncodedExceptAlphanumerics(clientIdentity(desktop)) +
                       "&ran=" + std::to_string(randomRequestNumber());
     sendRequest(
