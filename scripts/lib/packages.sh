@@ -13,11 +13,18 @@ BUILD_PACKAGES=(
 # count label's circled i, which the few fonts of a bare machine lack.
 HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11 fonts-symbola)
 
+# What packing the Debian package takes: CPack finds the packages of the shared libraries the
+# programs use with dpkg-shlibdeps (dpkg-dev), on the files that `file` says are ELF; lintian
+# checks the result.
+PACKAGE_PACKAGES=(dpkg-dev file lintian)
+
 # What the tests take besides: X tools, the accessibility bus the tray test reads the tooltip
-# from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots.
+# from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots; for the package
+# tests, packing, metainfo checks and gio to start the program from its installed desktop entry.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
-    xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick
+    "${PACKAGE_PACKAGES[@]}"
+    xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick appstream libglib2.0-bin
 )
 
 # Runs a command as root: directly when we are root, else through sudo.
