@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
@@ -204,6 +205,13 @@ Child::Child(const SpawnOptions& options) {
     }
     std::vector<std::string> argv = options.argv;
     std::vector<std::string> envp = options.env.entries();
+    struct stat stream {};
+    if (output && options.stdoutIsJournal && fstat(output->write, &stream) == 0) {
+        std::erase_if(
+            envp, [](const std::string& entry) { return entry.starts_with("JOURNAL_STREAM="); });
+        envp.push_back("JOURNAL_STREAM=" + std::to_string(stream.st_dev) + ":" +
+                       std::to_string(stream.st_ino));
+    }
     auto argPointers = cStrings(argv);
     auto envPointers = cStrings(envp);
 
@@ -366,6 +374,33 @@ std::vector<std::string> collectLeftoverChildren(Clock::duration timeout) {
         waitpid(child.pid, nullptr, 0);
     }
     return names;
+}
+
+std::vector<pid_t> processesRunning(const std::filesystem::path& path) {
+    std::vector<pid_t> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const auto name = entry.path().filename().string();
+        std::error_code unreadable;
+        if (name.find_first_not_of("0123456789") == std::string::npos &&
+            std::filesystem::read_symlink(entry.path() / "exe", unreadable) == path) {
+            found.push_back(std::atoi(name.c_str()));
+        }
+    }
+    return found;
+}
+
+double statusMb(pid_t pid, const std::string& field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(field + ":", 0) == 0) {
+            std::istringstream value(line.substr(field.size() + 1));
+            double kb = 0;
+            value >> kb;
+            return kb / 1024.0;
+        }
+    }
+    return -1;
 }
 
 std::optional<std::filesystem::path> findProgram(const std::string& program) {

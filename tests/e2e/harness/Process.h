@@ -61,6 +61,9 @@ struct SpawnOptions {
     // For servers whose chatter (Xvfb probing display numbers, dbus-daemon's fd limit) would
     // only bury the test's own messages; they are checked through the handshake instead.
     bool discardStderr = false;
+    // The captured standard output is announced as the systemd journal: JOURNAL_STREAM names
+    // its device and inode, as systemd does for the streams it hands to the programs it starts.
+    bool stdoutIsJournal = false;
 };
 
 // A child process in a process group of its own. Destroying it ends the whole group (SIGTERM,
@@ -129,6 +132,12 @@ bool pollUntil(Clock::time_point deadline, Condition condition, Clock::duration 
         std::this_thread::sleep_for(interval);
     }
 }
+
+// The ids of the user's processes that run the executable at `path`.
+std::vector<pid_t> processesRunning(const std::filesystem::path& path);
+
+// A "kB" field of /proc/PID/status (VmRSS, RssAnon, ...) in MB; -1 when it can't be read.
+double statusMb(pid_t pid, const std::string& field);
 
 // Looks `program` up on PATH.
 std::optional<std::filesystem::path> findProgram(const std::string& program);
