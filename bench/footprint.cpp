@@ -51,20 +51,6 @@ CpuTime cpuTime(pid_t pid) {
     return cpu;
 }
 
-// A "kB" field of /proc/PID/status, in MB.
-double statusMb(pid_t pid, const std::string& field) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(field + ":", 0) == 0) {
-            std::istringstream value(line.substr(field.size() + 1));
-            double kb = 0;
-            value >> kb;
-            return kb / 1024.0;
-        }
-    }
-    return -1;
-}
-
 void printFigure(const char* what, double value, const char* unit, double target) {
     std::printf("  %-36s %8.1f %-3s (target < %g %s: %s)\n", what, value, unit, target, unit,
                 value < target ? "met" : "MISSED");
