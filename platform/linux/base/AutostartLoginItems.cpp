@@ -1,15 +1,13 @@
 #include "AutostartLoginItems.h"
 
-#include "AtomicFile.h"
 #include "DesktopEntry.h"
+#include "Files.h"
 #include "PlistBundleInfo.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <pwd.h>
-#include <sstream>
 #include <unistd.h>
 
 namespace brimlow::platform::linuxdesktop {
@@ -45,14 +43,8 @@ std::optional<std::string> helperExecutable(const std::string& bundlePath,
 }
 
 std::optional<std::map<std::string, std::string>> readEntry(const fs::path& path) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > largestEntry) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return in ? desktopEntryKeys(text.str()) : std::nullopt;
+    std::optional<std::string> text = readSmallFile(path.string(), largestEntry);
+    return text ? desktopEntryKeys(*text) : std::nullopt;
 }
 
 bool runs(const std::map<std::string, std::string>& entry, const std::string& executable) {

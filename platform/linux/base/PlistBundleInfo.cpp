@@ -1,9 +1,9 @@
 #include "PlistBundleInfo.h"
 
+#include "Files.h"
+
 #include <expat.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace brimlow::platform::linuxdesktop {
 namespace {
@@ -64,23 +64,12 @@ private:
     std::optional<std::string> key_;
 };
 
-std::optional<std::string> fileText(const std::string& path) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > largestPlist) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return in ? std::optional(text.str()) : std::nullopt;
-}
-
 } // namespace
 
 // The parser never fetches the DTD a file names, and stops at any entity declaration: no
 // property list needs one, and entities are how XML is made to expand without end.
 std::map<std::string, std::string> plistStrings(const std::string& path) {
-    std::optional<std::string> text = fileText(path);
+    std::optional<std::string> text = readSmallFile(path, largestPlist);
     if (!text) {
         return {};
     }

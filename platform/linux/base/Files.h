@@ -1,8 +1,14 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace brimlow::platform::linuxdesktop {
+
+// The whole of a regular file (links followed) of at most `largest` bytes; nothing for a missing
+// or unreadable file, for anything else there, or for a larger file.
+std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t largest);
 
 // Replaces the file at `path` with `contents` so that a reader, or a crash at any moment, finds
 // the old file whole or the new one whole: a temporary file in the same folder is written,

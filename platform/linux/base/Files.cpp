@@ -1,10 +1,11 @@
-#include "AtomicFile.h"
+#include "Files.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,6 +64,16 @@ std::string temporaryName(const fs::path& target) {
 }
 
 } // namespace
+
+std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t largest) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > largest || error) {
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return in.bad() ? std::nullopt : std::optional(std::move(text));
+}
 
 std::string replaceFileAtomically(const std::string& path, const std::string& contents) {
     fs::path target(path);
