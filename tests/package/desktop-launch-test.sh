@@ -35,7 +35,8 @@ program_processes() {
     done
 }
 
-# Ends every copy of the installed program, forcibly after 5 seconds; says whether it had to.
+# Ends every copy of the installed program; one still up after 5 seconds is killed, and that fails
+# the test.
 stop_program() {
     local pids tenths=50
     pids=$(program_processes)
