@@ -19,12 +19,14 @@ HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11 fonts-symbola)
 PACKAGE_PACKAGES=(dpkg-dev file lintian)
 
 # What the tests take besides: X tools, the accessibility bus the tray test reads the tooltip
-# from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots; for the package
-# tests, packing, metainfo checks and gio to start the program from its installed desktop entry.
+# from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots, dex to run the
+# autostart entries as a session does at login; for the package tests, packing, metainfo checks
+# and gio to start the program from its installed desktop entry.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
     "${PACKAGE_PACKAGES[@]}"
-    xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick appstream libglib2.0-bin
+    xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick dex appstream
+    libglib2.0-bin
 )
 
 # Runs a command as root: directly when we are root, else through sudo.
