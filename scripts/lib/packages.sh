@@ -6,7 +6,7 @@ BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
     libx11-dev libx11-xcb-dev libxcb1-dev libxss-dev libxtst-dev
-    libcurl4-openssl-dev libicu-dev libgtest-dev libgmock-dev
+    libcurl4-openssl-dev libicu-dev libgtest-dev libgmock-dev libdbus-1-dev libexpat1-dev
 )
 
 # What running it on a virtual desktop takes (a machine without a display); Symbola draws the

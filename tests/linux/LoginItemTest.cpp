@@ -110,6 +110,7 @@ TEST_F(LoginItem, TheEntryStartsTheLauncherThroughTheDesktopsOwnParsers) {
     ASSERT_TRUE(result.enabled) << result.failure;
     EXPECT_EQ(result.failure, "");
     EXPECT_EQ(execArguments(entry()["Exec"]), Lines{launcher});
+    EXPECT_EQ(entry()["TryExec"], launcher);
 
     const std::string quoted = "'" + entryPath + "'";
     EXPECT_EQ(std::system(("desktop-file-validate " + quoted).c_str()), 0) << readFile(entryPath);

@@ -2,7 +2,8 @@
 # The Debian package CPack makes from this build tree: its name and fields, dependencies found by
 # dpkg-shlibdeps, no maintainer script (removing it leaves every user's settings and autostart
 # entries alone), the tree under /usr, a copyright file and metainfo that state LICENSE's terms,
-# and no error from lintian. Made from the tree as built, with no build of its own.
+# and no error from lintian. Made from the tree as built, with no build of its own; it is left at
+# BUILD_DIR/brimlow.deb for the login test.
 #
 #   deb-test.sh BUILD_DIR SOURCE_DIR VERSION LIBDIR BINDIR DATADIR
 set -euo pipefail
@@ -36,7 +37,8 @@ check "Version" "$version-1" "$(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
 # The names alone, one a line.
 depended=$(sed 's/ ([^)]*)//g; s/, /\n/g' <<<"$depends")
-for library in libc6 libstdc++6 libqt6widgets6 libqt6dbus6 libcurl4 libxss1 libxtst6; do
+for library in libc6 libstdc++6 libqt6widgets6 libqt6dbus6 libcurl4 libxss1 libxtst6 libdbus-1-3 \
+    libexpat1; do
     grep -qxF "$library" <<<"$depended" || fail "Depends lacks $library: $depends"
 done
 scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E '(pre|post)(inst|rm)$|config$' || true)
@@ -49,6 +51,7 @@ while IFS= read -r path; do
     esac
 done < <(dpkg-deb --fsys-tarfile "$deb" | tar -t)
 
+cp "$deb" "$build/brimlow.deb"
 root="$WORK/root"
 dpkg-deb -x "$deb" "$root"
 check_tree /usr "$root"

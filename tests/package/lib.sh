@@ -63,10 +63,10 @@ installed_dir() { # dir prefix
 
 # Checks the tree installed for prefix $1 and found under directory $2 (empty, or DESTDIR or
 # where a package was unpacked), with the install directories LIBDIR, BINDIR and DATADIR: the
-# bundle, the brimlow command as a relative link to its program, and a valid desktop entry,
+# bundle with its launcher, the brimlow command as a relative link to its program, and a valid desktop entry,
 # metainfo and icon.
 check_tree() { # prefix root
-    local prefix=$1 root=$2 bundle program link share entry metainfo
+    local prefix=$1 root=$2 bundle program launcher link share entry metainfo
     bundle="$root$(installed_dir "$LIBDIR" "$prefix")/brimlow/Brimlow.app"
     program="$bundle/Contents/MacOS/Brimlow 2"
     if [ ! -x "$program" ] || [ -L "$program" ]; then
@@ -74,6 +74,10 @@ check_tree() { # prefix root
     fi
     [ -f "$bundle/Contents/Info.plist" ] || fail "no Info.plist in $bundle"
     [ -f "$bundle/Contents/Resources/icons/trayicon-22.png" ] || fail "no tray icons in $bundle"
+    launcher="$bundle/Contents/Library/LoginItems/BrimlowLauncher.app/Contents"
+    [ -x "$launcher/MacOS/BrimlowLauncher" ] || fail "no launcher in $launcher"
+    grep -q '<string>com.pellvane.BrimlowLauncher2</string>' "$launcher/Info.plist" ||
+        fail "no launcher identifier in $launcher/Info.plist"
 
     link="$root$(installed_dir "$BINDIR" "$prefix")/brimlow"
     if [ ! -L "$link" ]; then

@@ -97,27 +97,19 @@ LoginItemResult AutostartLoginItems::enable(const std::string& helperBundleIdent
         return {true, ""};
     }
     std::optional<std::string> exec = execValue({*helper});
-    if (!exec) {
-        return {false, "Cannot start " + *helper +
-                           " at login: its path is not text a desktop "
-                           "entry can hold"};
+    std::optional<std::string> tryExec = stringValue(*helper);
+    if (!exec || !tryExec) {
+        return {false,
+                "Cannot start " + *helper + " at login: a desktop entry cannot hold its path"};
     }
-    const std::string entry = "[Desktop Entry]\n"
-                              "Type=Application\n"
-                              "Name=" +
-                              name_ +
-                              "\n"
-                              "Comment=Starts " +
-                              name_ +
-                              " when you log in\n"
-                              "Exec=" +
-                              *exec +
-                              "\n"
-                              "Icon=" +
-                              icon_ +
-                              "\n"
-                              "Terminal=false\n" +
-                              turnedOffKeys(existing);
+    std::string entry = "[Desktop Entry]\nType=Application\n";
+    entry += "Name=" + name_ + "\n";
+    entry += "Comment=Starts " + name_ + " when you log in\n";
+    // Once the helper is gone (the program removed), desktops pass over the entry quietly.
+    entry += "TryExec=" + *tryExec + "\n";
+    entry += "Exec=" + *exec + "\n";
+    entry += "Icon=" + icon_ + "\nTerminal=false\n";
+    entry += turnedOffKeys(existing);
     if (std::string failure = replaceFileAtomically(entryPath.string(), entry); !failure.empty()) {
         return {false, "Cannot write the autostart entry: " + failure};
     }

@@ -167,6 +167,10 @@ std::optional<std::string> execValue(const std::vector<std::string>& arguments) 
     return escapedString(exec);
 }
 
+std::optional<std::string> stringValue(const std::string& text) {
+    return writable(text) ? std::optional(escapedString(text)) : std::nullopt;
+}
+
 std::optional<std::vector<std::string>> execArguments(const std::string& value) {
     const std::string exec = withoutFieldCodes(value);
     std::vector<std::string> arguments;

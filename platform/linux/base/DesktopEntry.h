@@ -18,6 +18,10 @@ std::optional<std::map<std::string, std::string>> desktopEntryKeys(const std::st
 // newline or carriage return).
 std::optional<std::string> execValue(const std::vector<std::string>& arguments);
 
+// `text` as a string value stands in the file (TryExec's path, say); nothing when it cannot be
+// written in a desktop entry.
+std::optional<std::string> stringValue(const std::string& text);
+
 // The arguments an unescaped Exec value runs when no files or URLs are passed (field codes
 // other than %% stand for nothing); nothing when its quoting is broken.
 std::optional<std::vector<std::string>> execArguments(const std::string& value);
