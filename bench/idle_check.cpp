@@ -3,8 +3,8 @@
 // X server which processes own windows). Prints figures; judges nothing.
 
 #include "app/shell/Brimlow.h"
-#include "platform/linux/X11Session.h"
 #include "platform/linux/base/ProcWorkspace.h"
+#include "platform/linux/x11/X11Session.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <algorithm>
@@ -107,8 +107,8 @@ int main() {
         std::fprintf(stderr, "bench_idle_check needs an X server: set DISPLAY\n");
         return 1;
     }
-    platform::linuxdesktop::ProcWorkspace procWorkspace(
-        sim.console, [&] { return session.pidsWithNormalWindows(); });
+    platform::linuxdesktop::XWindowOwners windows(session);
+    platform::linuxdesktop::ProcWorkspace procWorkspace(sim.console, &windows);
     CountingWorkspace workspace(procWorkspace);
     const platform::Desktop desktop = sim.with(workspace);
     sim.postEventAccess.answer = platform::Access::granted;

@@ -5,16 +5,21 @@
 namespace brimlow {
 namespace {
 
-const char* const accessibilityNotification = "com.apple.accessibility.api";
+const char* const accessibilityNotification = platform::accessChangedNotification;
 const char* const permissionTitle = "Accessibility permission needed";
-const char* const requestMessage =
-    "Brimlow needs the accessibility permission to post mouse clicks on your behalf. MacOS will "
-    "now prompt you to provide this permission.";
-const char* const deniedMessage =
-    "If you have already granted the permission, please quit and relaunch the app. Otherwise "
-    "grant this permission from System Preferences \u2192 Security & Privacy \u2192 "
-    "Accessibility and then restart the app.";
 constexpr double confirmDelay = 0.1;
+
+// The desktop's own words stand where another desktop's would.
+std::string requestMessage(platform::PostEventAccess& access) {
+    return "Brimlow needs the accessibility permission to post mouse clicks on your behalf. " +
+           access.requestOutcome();
+}
+
+std::string deniedMessage(platform::PostEventAccess& access) {
+    return "If you have already granted the permission, please quit and relaunch the app. "
+           "Otherwise grant this permission from " +
+           access.grantPlace() + " and then restart the app.";
+}
 
 } // namespace
 
@@ -28,11 +33,11 @@ void AppDelegate::applyPostEventAccess() {
 void AppDelegate::checkAccessibility() {
     switch (desktop_.postEventAccess.check()) {
     case platform::Access::undecided:
-        SCL::showAlert(desktop_, requestMessage, permissionTitle,
+        SCL::showAlert(desktop_, requestMessage(desktop_.postEventAccess), permissionTitle,
                        [this] { requestAccessibility(); });
         break;
     case platform::Access::denied:
-        SCL::showAlert(desktop_, deniedMessage, permissionTitle, [] {});
+        SCL::showAlert(desktop_, deniedMessage(desktop_.postEventAccess), permissionTitle, [] {});
         break;
     case platform::Access::granted:
         break;
@@ -63,6 +68,25 @@ void AppDelegate::showGrantedState() {
         mainVC->exclaimBtn->setHidden(true);
         mainVC->movedLbl->setHidden(false);
     }
+}
+
+// Some desktops let the user take the permission back while the program runs (a stop button on
+// a screen-sharing indicator). The warning comes back and nudging stops until the user asks
+// again through it; nothing is retried behind the user's back.
+void AppDelegate::watchForWithdrawal() {
+    withdrawalObserver =
+        desktop_.notifications.addObserver(accessibilityNotification, std::nullopt, [this] {
+            desktop_.mainQueue.async([this] { showWithdrawnState(); });
+        });
+}
+
+void AppDelegate::showWithdrawnState() {
+    if (mainVC == nullptr || !mainVC->exclaimBtn->isHidden() ||
+        desktop_.postEventAccess.isTrusted()) {
+        return;
+    }
+    mainVC->exclaimBtn->setHidden(false);
+    mainVC->movedLbl->setHidden(true);
 }
 
 } // namespace brimlow

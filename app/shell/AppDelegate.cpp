@@ -26,6 +26,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     desktop_.application.setActivationPolicy(platform::ActivationPolicy::accessory);
     startServices();
     applyPostEventAccess();
+    watchForWithdrawal();
     timer = desktop_.timers.scheduleRepeating(idleCheckInterval, [this] { checkIdle(); });
 
     // A user who has seen a nudge and has nothing left to grant doesn't need the window.

@@ -29,10 +29,13 @@ public:
     void accessibilityChanged();
     void confirmAccessibility();
     void showGrantedState();
+    void watchForWithdrawal();
+    void showWithdrawnState();
 
     std::unique_ptr<platform::RepeatingTimer> timer;
     platform::Window* window;
     std::shared_ptr<platform::DistributedNotifications::Token> axObserver;
+    std::shared_ptr<platform::DistributedNotifications::Token> withdrawalObserver;
 
 private:
     // Makes the launcher start at login and tells a running one to quit; asks the server for its

@@ -30,16 +30,14 @@ void AppDelegate::nudgeMouse() {
         // Queued, so the move below goes out before the icon changes.
         desktop_.mainQueue.async([] { showStatusImage(mainVC->icon_green); });
     }
-    platform::Point at = desktop_.pointer.location();
-    desktop_.pointer.postMouseMoved({at.x - nudgeDistance, at.y + nudgeDistance});
+    desktop_.pointer.postMouseMovedBy({-nudgeDistance, +nudgeDistance});
     desktop_.timers.scheduleOnce(secondsBeforeReturn,
                                  [this] { desktop_.mainQueue.async([this] { nudgeBack(); }); });
 }
 
-// Measures the pointer afresh: the user may have moved it since the first half.
+// From wherever the pointer is now: the user may have moved it since the first half.
 void AppDelegate::nudgeBack() {
-    platform::Point at = desktop_.pointer.location();
-    desktop_.pointer.postMouseMoved({at.x + nudgeDistance, at.y - nudgeDistance});
+    desktop_.pointer.postMouseMovedBy({+nudgeDistance, -nudgeDistance});
     if (mainVC != nullptr) {
         showStatusImage(mainVC->icon);
         std::int64_t shown = incremented(desktop_.preferences.integerForKey(keys::movedCount));

@@ -1,17 +1,18 @@
-#include "CurlHttpClient.h"
-#include "LinuxHostIdentity.h"
-#include "QtApplication.h"
-#include "QtMainLoop.h"
-#include "QtUrlOpener.h"
-#include "SettingsPreferenceStore.h"
-#include "TrayStatusBar.h"
-#include "X11Session.h"
+#include "SessionInput.h"
 #include "base/AutostartLoginItems.h"
+#include "base/LinuxHostIdentity.h"
 #include "base/PlistBundleInfo.h"
 #include "base/ProcWorkspace.h"
 #include "base/SessionBusNotifications.h"
 #include "base/StdoutConsole.h"
+#include "http/CurlHttpClient.h"
 #include "platform/OpenDesktop.h"
+#include "qt/QtApplication.h"
+#include "qt/QtMainLoop.h"
+#include "qt/QtUrlOpener.h"
+#include "qt/SettingsPreferenceStore.h"
+#include "qt/TrayStatusBar.h"
+#include "x11/X11Session.h"
 
 #include <QApplication>
 
@@ -28,7 +29,7 @@ public:
           preferences_(preferencesFilePath(), console_),
           loginItems_(bundlePath_, autostartDirectory(), bundleName(), bundle_.identifier()),
           images_(bundlePath_ + "/Contents/Resources/icons"), alerts_(loop_, bundleName()),
-          application_(loop_, x11_, console_, bundle_.identifier()),
+          application_(loop_, skipTaskbar(), console_, bundle_.identifier()),
           desktop_{.application = application_,
                    .mainQueue = loop_,
                    .timers = loop_,
@@ -39,10 +40,10 @@ public:
                    .images = images_,
                    .bundle = bundle_,
                    .console = console_,
-                   .idleClock = idleClock_,
+                   .idleClock = input_.idleClock(),
                    .alerts = alerts_,
-                   .pointer = pointer_,
-                   .postEventAccess = access_,
+                   .pointer = input_.pointer(),
+                   .postEventAccess = input_.access(),
                    .notifications = notifications_,
                    .http = http_,
                    .host = host_,
@@ -52,6 +53,7 @@ public:
         QApplication::setApplicationName(QString::fromStdString(bundleName()));
         QGuiApplication::setDesktopFileName(QString::fromStdString(bundle_.identifier()));
         images_.useAsWindowIcon(bundle_.identifier());
+        console_.printLine(input_.description());
     }
 
     Desktop& desktop() { return desktop_; }
@@ -62,22 +64,29 @@ private:
         return name.empty() ? "Brimlow" : name;
     }
 
+    QtApplication::SkipTaskbar skipTaskbar() {
+        X11Session* x11 = input_.x11();
+        if (x11 == nullptr || !x11->connected()) {
+            return {};
+        }
+        return [x11](unsigned long window, bool mapped, bool skip) {
+            x11->setSkipTaskbar(window, mapped, skip);
+        };
+    }
+
     QApplication qtApplication_;
     const std::string bundlePath_ = runningBundlePath();
     StdoutConsole console_;
     PlistBundleInfo bundle_;
     QtMainLoop loop_;
     SettingsPreferenceStore preferences_;
-    X11Session x11_{console_};
-    ProcWorkspace workspace_{console_, [this] { return x11_.pidsWithNormalWindows(); }};
-    AutostartLoginItems loginItems_;
-    TrayStatusBar statusBar_;
-    BundleImageLibrary images_;
-    XIdleClock idleClock_{x11_, console_};
-    QtAlerts alerts_;
-    XPointerEvents pointer_{x11_};
-    XPostEventAccess access_{x11_};
     SessionBusNotifications notifications_{loop_, console_};
+    SessionInput input_{console_, notifications_, bundle_.identifier()};
+    ProcWorkspace workspace_{console_, &input_.windows()};
+    AutostartLoginItems loginItems_;
+    TrayStatusBar statusBar_{console_};
+    BundleImageLibrary images_;
+    QtAlerts alerts_;
     CurlHttpClient http_;
     LinuxHostIdentity host_;
     QtUrlOpener urls_;

@@ -135,13 +135,13 @@ int SimAlerts::runModal(const Alert& alert) {
     return answer.response;
 }
 
-bool SimPointer::postMouseMoved(Point to) {
+bool SimPointer::postMouseMovedBy(Offset by) {
     if (!eventsCanBeMade) {
         return false;
     }
-    posted.push_back(to);
+    position = {position.x + by.dx, position.y + by.dy};
+    posted.push_back(position);
     postedAt.push_back(loop_.now());
-    position = to;
     return true;
 }
 

@@ -200,11 +200,11 @@ private:
 class SimPointer final : public PointerEvents {
 public:
     explicit SimPointer(const SimRunLoop& loop) : loop_(loop) {}
-    Point location() override { return position; }
-    bool postMouseMoved(Point to) override;
+    bool postMouseMovedBy(Offset by) override;
 
     Point position{100, 100};
     bool eventsCanBeMade = true;
+    // Where each posted event took the pointer.
     std::vector<Point> posted;
     // When each event was posted, on the virtual clock.
     std::vector<double> postedAt;
@@ -218,6 +218,8 @@ public:
     Access check() override { return answer; }
     void request() override { ++requests; }
     bool isTrusted() override { return trusted; }
+    std::string requestOutcome() override { return "The simulated desktop now asks you."; }
+    std::string grantPlace() override { return "the simulated settings"; }
 
     Access answer = Access::undecided;
     bool trusted = false;

@@ -4,7 +4,7 @@
 #include "TestServer.h"
 #include "app/server/SCL.h"
 #include "app/server/UpdateCheck.h"
-#include "platform/linux/CurlHttpClient.h"
+#include "platform/linux/http/CurlHttpClient.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <chrono>

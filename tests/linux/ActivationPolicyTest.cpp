@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 #include "platform/Controls.h"
-#include "platform/linux/QtApplication.h"
-#include "platform/linux/QtMainLoop.h"
-#include "platform/linux/X11Session.h"
+#include "platform/linux/qt/QtApplication.h"
+#include "platform/linux/qt/QtMainLoop.h"
+#include "platform/linux/x11/X11Session.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -58,7 +58,12 @@ TEST(ActivationPolicy, AnAccessoryWindowShowsWithoutATaskbarEntryARegularOneWith
     RecordingConsole console;
     QtMainLoop loop;
     X11Session x11(console);
-    QtApplication application(loop, x11, console, "");
+    QtApplication application(
+        loop,
+        [&](unsigned long window, bool mapped, bool skip) {
+            x11.setSkipTaskbar(window, mapped, skip);
+        },
+        console, "");
     Delegate delegate;
     platform::Window* window = nullptr;
     QWidget* widget = nullptr;

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "platform/linux/TrayStatusBar.h"
+#include "platform/linux/qt/TrayStatusBar.h"
 
 #include <QIcon>
 #include <filesystem>

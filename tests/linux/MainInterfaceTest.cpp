@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "platform/linux/QtMainLoop.h"
-#include "platform/linux/UiMainInterface.h"
+#include "platform/linux/qt/QtMainLoop.h"
+#include "platform/linux/qt/UiMainInterface.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "platform/linux/QtMainLoop.h"
+#include "platform/linux/qt/QtMainLoop.h"
 
 #include <QApplication>
 #include <QMessageBox>

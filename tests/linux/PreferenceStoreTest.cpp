@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "platform/linux/SettingsPreferenceStore.h"
+#include "platform/linux/qt/SettingsPreferenceStore.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

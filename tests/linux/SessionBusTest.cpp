@@ -1,10 +1,9 @@
 #include "TestSupport.h"
 #include "platform/Controls.h"
-#include "platform/linux/QtApplication.h"
-#include "platform/linux/QtMainLoop.h"
-#include "platform/linux/X11Session.h"
 #include "platform/linux/base/PollApplication.h"
 #include "platform/linux/base/SessionBusNotifications.h"
+#include "platform/linux/qt/QtApplication.h"
+#include "platform/linux/qt/QtMainLoop.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -172,8 +171,7 @@ TEST_F(SessionBus, ASecondStartHandsItsRequestToTheRunningCopyAndLoadsNothing) {
     ASSERT_TRUE(other.registerService(busName));
 
     QtMainLoop loop;
-    X11Session noDisplay(console, ":65000");
-    QtApplication application(loop, noDisplay, console, busName.toStdString());
+    QtApplication application(loop, {}, console, busName.toStdString());
     RecordingDelegate delegate;
     bool loaded = false;
     int status = application.main([&](platform::MainInterface&) -> platform::ApplicationDelegate& {
@@ -193,8 +191,7 @@ TEST_F(SessionBus, ASecondStartHandsItsRequestToTheRunningCopyAndLoadsNothing) {
 TEST_F(SessionBus, AFirstStartTakesTheNameLaunchesFirstAndTakesReopens) {
     const QString busName = "com.example.BrimlowFirst";
     QtMainLoop loop;
-    X11Session noDisplay(console, ":65000");
-    QtApplication application(loop, noDisplay, console, busName.toStdString());
+    QtApplication application(loop, {}, console, busName.toStdString());
     RecordingDelegate delegate;
     std::vector<std::string> events;
     delegate.launched = [&] {

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "platform/linux/TrayStatusBar.h"
-#include "platform/linux/UiMainInterface.h"
+#include "platform/linux/qt/TrayStatusBar.h"
+#include "platform/linux/qt/UiMainInterface.h"
 
 #include <QMenu>
 #include <gtest/gtest.h>
@@ -77,12 +77,14 @@ TEST(Tray, AnItemSitsInTheTrayUntilItIsDestroyed) {
     menu.addAction("Quit Brimlow");
     QtMenu statusMenu(&menu);
     BundleImageLibrary images(BRIMLOW_SOURCE_DIR "/app/resources/icons");
-    TrayStatusBar bar;
+    RecordingConsole console;
+    TrayStatusBar bar{console};
     auto item = bar.addItem();
     item->setImage(images.imageNamed("trayicon"));
     item->setToolTip("Brimlow");
     item->setMenu(statusMenu);
     EXPECT_TRUE(runEventsUntil([&] { return embeddedWindowsOfThisProcess(display) == 1; }));
+    EXPECT_TRUE(console.lines().empty()) << "a tray host was there";
 
     // Changing the image, also to none, keeps the icon where it is.
     item->setImage(nullptr);

@@ -9,13 +9,15 @@ namespace {
 using platform::Access;
 
 const char* const notificationName = "com.apple.accessibility.api";
+// The desktop's words (here the simulated one's) stand in the program's sentences.
 const char* const requestMessage =
-    "Brimlow needs the accessibility permission to post mouse clicks on your behalf. MacOS will "
-    "now prompt you to provide this permission.";
+    "Brimlow needs the accessibility permission to post mouse clicks on your behalf. The "
+    "simulated desktop now asks you.";
 const char* const deniedMessage =
     "If you have already granted the permission, please quit and relaunch the app. Otherwise "
-    "grant this permission from System Preferences \u2192 Security & Privacy \u2192 "
-    "Accessibility and then restart the app.";
+    "grant this permission from the simulated settings and then restart the app.";
+// The observer that watches for a withdrawn permission is there all along.
+constexpr std::size_t withdrawalObservers = 1;
 
 struct Permission : ::testing::Test {
     SimProgram p;
@@ -35,7 +37,7 @@ TEST_F(Permission, AnUndecidedPressExplainsThenRequestsAndWatches) {
     EXPECT_EQ(p.sim.alerts.shown[0].alert.messageText, "Accessibility permission needed");
     EXPECT_EQ(p.sim.alerts.shown[0].alert.informativeText, requestMessage);
     EXPECT_EQ(p.sim.postEventAccess.requests, 1);
-    EXPECT_EQ(p.sim.notifications.observerCount(), 1u);
+    EXPECT_EQ(p.sim.notifications.observerCount(), withdrawalObservers + 1);
     EXPECT_NE(p.delegate().axObserver, nullptr);
     EXPECT_FALSE(granted());
 }
@@ -56,7 +58,7 @@ TEST_F(Permission, ADeniedPressExplainsAndDoesNothingElse) {
     ASSERT_EQ(p.sim.alerts.shown.size(), 1u);
     EXPECT_EQ(p.sim.alerts.shown[0].alert.informativeText, deniedMessage);
     EXPECT_EQ(p.sim.postEventAccess.requests, 0);
-    EXPECT_EQ(p.sim.notifications.observerCount(), 0u);
+    EXPECT_EQ(p.sim.notifications.observerCount(), withdrawalObservers);
     EXPECT_FALSE(granted());
 }
 
@@ -108,7 +110,7 @@ TEST_F(Permission, TwoPressesBeforeTheGrantLeaveTheFirstObserverInPlace) {
     EXPECT_EQ(p.sim.alerts.shown.size(), 2u);
     EXPECT_EQ(p.sim.postEventAccess.requests, 2);
     EXPECT_NE(first, second);
-    EXPECT_EQ(p.sim.notifications.observerCount(), 2u);
+    EXPECT_EQ(p.sim.notifications.observerCount(), withdrawalObservers + 2);
 
     p.sim.postEventAccess.trusted = true;
     p.sim.notifications.post(notificationName, "com.apple.accessibility");
@@ -118,7 +120,8 @@ TEST_F(Permission, TwoPressesBeforeTheGrantLeaveTheFirstObserverInPlace) {
     ASSERT_EQ(p.sim.notifications.removals.size(), 2u);
     EXPECT_EQ(p.sim.notifications.removals[0].first, second);
     EXPECT_EQ(p.sim.notifications.removals[1].first, second);
-    EXPECT_EQ(p.sim.notifications.observerCount(), 1u) << "the first observer is never removed";
+    EXPECT_EQ(p.sim.notifications.observerCount(), withdrawalObservers + 1)
+        << "the first observer is never removed";
 }
 
 TEST_F(Permission, TheGrantLetsTheNextTickNudge) {
@@ -132,6 +135,35 @@ TEST_F(Permission, TheGrantLetsTheNextTickNudge) {
     p.sim.notifications.post(notificationName, "com.apple.accessibility");
     p.advance(2);
     EXPECT_EQ(p.sim.pointer.posted.size(), 1u);
+}
+
+// The user stops remote input from the desktop's indicator: the warning is back, nudging stops,
+// and only the user's own request through the warning starts it again.
+TEST_F(Permission, AWithdrawnPermissionStopsNudgingUntilTheUserAsksAgain) {
+    p.grantAccess();
+    p.sim.preferences.values["idleseconds"] = "15";
+    p.sim.idleClock.setIdleFor(100);
+    p.start();
+    p.advance(2);
+    ASSERT_TRUE(granted());
+    ASSERT_EQ(p.sim.pointer.posted.size(), 1u);
+
+    p.sim.postEventAccess.trusted = false;
+    p.sim.postEventAccess.answer = Access::undecided;
+    p.sim.notifications.post(notificationName, "com.pellvane.Brimlow2");
+    p.advance(2);
+    EXPECT_FALSE(p.ui().exclaimBtn().isHidden());
+    EXPECT_TRUE(p.ui().movedLbl().isHidden());
+    EXPECT_EQ(p.sim.pointer.posted.size(), 2u) << "only the first nudge's way back";
+    EXPECT_EQ(p.sim.postEventAccess.requests, 0);
+
+    press();
+    EXPECT_EQ(p.sim.postEventAccess.requests, 1);
+    p.sim.postEventAccess.trusted = true;
+    p.sim.notifications.post(notificationName, "com.pellvane.Brimlow2");
+    p.advance(2);
+    EXPECT_TRUE(granted());
+    EXPECT_EQ(p.sim.pointer.posted.size(), 3u);
 }
 
 } // namespace

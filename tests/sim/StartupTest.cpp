@@ -41,7 +41,7 @@ TEST(Startup, LaterStartWithNudgesAndPermissionStaysInTheTray) {
     EXPECT_FALSE(p.window().isVisible());
     EXPECT_TRUE(p.sim.alerts.shown.empty());
     EXPECT_EQ(p.sim.postEventAccess.requests, 0);
-    EXPECT_EQ(p.sim.notifications.observerCount(), 0u);
+    EXPECT_EQ(p.delegate().axObserver, nullptr);
 }
 
 TEST(Startup, LaterStartWithoutPermissionShowsTheWarning) {

@@ -4,11 +4,8 @@
 #include "Files.h"
 #include "PlistBundleInfo.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace brimlow::platform::linuxdesktop {
 namespace {
@@ -17,14 +14,6 @@ namespace fs = std::filesystem;
 
 // An autostart entry is a few hundred bytes; anything far larger is not one of ours.
 constexpr std::uintmax_t largestEntry = 64 * 1024;
-
-std::string homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
-        return home;
-    }
-    const passwd* user = getpwuid(getuid());
-    return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "";
-}
 
 // The helper's executable, by the identifier in its bundle's Info.plist.
 std::optional<std::string> helperExecutable(const std::string& bundlePath,
@@ -72,11 +61,7 @@ std::string turnedOffKeys(const std::optional<std::map<std::string, std::string>
 } // namespace
 
 std::string autostartDirectory() {
-    const char* configured = std::getenv("XDG_CONFIG_HOME");
-    // Relative values are to be ignored, as the base-directory rules say.
-    std::string config = configured != nullptr && *configured == '/' ? std::string(configured)
-                                                                     : homeDirectory() + "/.config";
-    return config + "/autostart";
+    return xdgBaseDirectory("XDG_CONFIG_HOME", ".config") + "/autostart";
 }
 
 AutostartLoginItems::AutostartLoginItems(std::string bundlePath, std::string autostartDirectory,

@@ -2,10 +2,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <pwd.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +67,19 @@ std::string temporaryName(const fs::path& target) {
 
 } // namespace
 
+std::string xdgBaseDirectory(const char* variable, const std::string& fallback) {
+    if (const char* configured = std::getenv(variable);
+        configured != nullptr && *configured == '/') {
+        return configured;
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home != '/') {
+        const passwd* user = getpwuid(getuid());
+        home = user != nullptr ? user->pw_dir : "";
+    }
+    return std::string(home) + "/" + fallback;
+}
+
 std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t largest) {
     std::error_code error;
     if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > largest || error) {
@@ -75,7 +90,8 @@ std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t
     return in.bad() ? std::nullopt : std::optional(std::move(text));
 }
 
-std::string replaceFileAtomically(const std::string& path, const std::string& contents) {
+std::string replaceFileAtomically(const std::string& path, const std::string& contents,
+                                  unsigned newFileMode) {
     fs::path target(path);
     if (std::string error = resolveLinks(target); !error.empty()) {
         return error;
@@ -91,8 +107,7 @@ std::string replaceFileAtomically(const std::string& path, const std::string& co
         return target.parent_path().string() + ": " + made.message();
     }
 
-    // The new file keeps the old one's permissions; a new one gets what the umask allows.
-    const mode_t mode = exists ? existing.st_mode & 07777 : 0666;
+    const mode_t mode = exists ? existing.st_mode & 07777 : mode_t(newFileMode);
     fs::path temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {

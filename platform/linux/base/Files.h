@@ -6,6 +6,10 @@
 
 namespace brimlow::platform::linuxdesktop {
 
+// A base folder of the XDG rules: $`variable` when it is an absolute path, else `fallback` under
+// the home folder ($HOME, or the user database's).
+std::string xdgBaseDirectory(const char* variable, const std::string& fallback);
+
 // The whole of a regular file (links followed) of at most `largest` bytes; nothing for a missing
 // or unreadable file, for anything else there, or for a larger file.
 std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t largest);
@@ -14,8 +18,10 @@ std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t
 // the old file whole or the new one whole: a temporary file in the same folder is written,
 // flushed to the disk and renamed over it. A symbolic link is followed and stays a link: the
 // file it points at is replaced, in that file's own folder. Anything there that is not a regular
-// file (a folder, a device, a FIFO, a socket) is left alone. A missing folder is made. Returns
-// why it failed, in a few words; empty on success.
-std::string replaceFileAtomically(const std::string& path, const std::string& contents);
+// file (a folder, a device, a FIFO, a socket) is left alone. A missing folder is made. A new file
+// gets `newFileMode` less the umask; a replaced one keeps its mode. Returns why it failed, in a
+// few words; empty on success.
+std::string replaceFileAtomically(const std::string& path, const std::string& contents,
+                                  unsigned newFileMode = 0666);
 
 } // namespace brimlow::platform::linuxdesktop

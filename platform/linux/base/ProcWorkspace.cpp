@@ -81,7 +81,9 @@ std::vector<RunningApplication> ProcWorkspace::runningApplications() {
     }
     std::sort(pids.begin(), pids.end());
 
-    const std::vector<int> windowOwners = windowOwners_ ? windowOwners_() : std::vector<int>{};
+    if (windows_ != nullptr) {
+        windows_->refresh();
+    }
     std::vector<RunningApplication> applications;
     applications.reserve(pids.size());
     for (int pid : pids) {
@@ -91,7 +93,7 @@ std::vector<RunningApplication> ProcWorkspace::runningApplications() {
             application.bundleIdentifier = bundleIdentifier(*application.executablePath);
         }
         application.activationPolicy =
-            std::binary_search(windowOwners.begin(), windowOwners.end(), pid)
+            windows_ != nullptr && windows_->isRegular(pid, application.executablePath)
                 ? ActivationPolicy::regular
                 : ActivationPolicy::accessory;
         applications.push_back(std::move(application));

@@ -3,30 +3,36 @@
 #include "platform/Console.h"
 #include "platform/Workspace.h"
 
-#include <functional>
-#include <vector>
+#include <optional>
+#include <string>
 
 namespace brimlow::platform::linuxdesktop {
 
+// Which of the user's processes are applications with windows of their own, as the session can
+// tell (an X server's window list, the desktop's installed applications).
+class ApplicationWindows {
+public:
+    virtual ~ApplicationWindows() = default;
+    // Called at the start of every walk of the processes.
+    virtual void refresh() = 0;
+    virtual bool isRegular(int pid, const std::optional<std::string>& executable) = 0;
+};
+
 // The user's processes from /proc, in ascending process id order, each with the identifier of
-// the bundle its executable sits in. An application is regular when its process owns a normal
-// top-level window, as the display server answers; without one every application is accessory.
-// Runs every idle tick while the user has named an application, so it asks the kernel two
-// questions per process and the display server one per walk.
+// the bundle its executable sits in. An application is regular as `windows` says; without it
+// every application is accessory. Runs every idle tick while the user has named an application,
+// so it asks the kernel two questions per process.
 class ProcWorkspace final : public Workspace {
 public:
-    // The ids of the processes that own a normal window, sorted.
-    using WindowOwners = std::function<std::vector<int>()>;
-
-    explicit ProcWorkspace(Console& console, WindowOwners windowOwners = {})
-        : console_(console), windowOwners_(std::move(windowOwners)) {}
+    explicit ProcWorkspace(Console& console, ApplicationWindows* windows = nullptr)
+        : console_(console), windows_(windows) {}
 
     std::vector<RunningApplication> runningApplications() override;
     bool launchApplication(const std::string& path) override;
 
 private:
     Console& console_;
-    WindowOwners windowOwners_;
+    ApplicationWindows* windows_;
 };
 
 } // namespace brimlow::platform::linuxdesktop

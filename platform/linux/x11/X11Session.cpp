@@ -278,23 +278,27 @@ double XIdleClock::secondsSinceLastInput() {
     return double(*idle) / 1000.0;
 }
 
-Point XPointerEvents::location() {
-    return session_.pointer().value_or(Point{});
-}
-
-bool XPointerEvents::postMouseMoved(Point to) {
-    return session_.fakeMotion(to);
+// The X server tells where the pointer is, so the move goes to an absolute position: exact,
+// whatever pointer acceleration the server applies to relative motion.
+bool XPointerEvents::postMouseMovedBy(Offset by) {
+    std::optional<Point> at = session_.pointer();
+    return at && session_.fakeMotion({at->x + by.dx, at->y + by.dy});
 }
 
 Access XPostEventAccess::check() {
-    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
-    const char* sessionType = std::getenv("XDG_SESSION_TYPE");
-    bool wayland = (waylandDisplay != nullptr && waylandDisplay[0] != '\0') ||
-                   (sessionType != nullptr && std::strcmp(sessionType, "wayland") == 0);
-    if (wayland || !session_.hasXTest()) {
-        return Access::denied;
-    }
-    return Access::granted;
+    return session_.hasXTest() ? Access::granted : Access::denied;
+}
+
+std::string XPostEventAccess::requestOutcome() {
+    return "Your X server lets every program post input: nothing more is needed.";
+}
+
+std::string XPostEventAccess::grantPlace() {
+    return "your X server's configuration (Brimlow needs its XTEST extension)";
+}
+
+bool XWindowOwners::isRegular(int pid, const std::optional<std::string>&) {
+    return std::binary_search(owners_.begin(), owners_.end(), pid);
 }
 
 } // namespace brimlow::platform::linuxdesktop

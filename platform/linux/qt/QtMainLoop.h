@@ -1,9 +1,9 @@
 #pragma once
 
-#include "base/MainLoopEvents.h"
 #include "platform/Alerts.h"
 #include "platform/MainQueue.h"
 #include "platform/RunLoopTimers.h"
+#include "platform/linux/base/MainLoopEvents.h"
 
 #include <memory>
 #include <string>

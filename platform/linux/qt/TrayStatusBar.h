@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Console.h"
 #include "platform/StatusBar.h"
 
 #include <string>
@@ -22,10 +23,15 @@ private:
 };
 
 // Icons in the desktop's tray through QSystemTrayIcon: a StatusNotifierItem when the session
-// runs a watcher, an XEmbed icon otherwise. Main thread only.
+// runs a watcher, an XEmbed icon otherwise. Without any tray host one line says so, and how the
+// window is reached instead. Main thread only.
 class TrayStatusBar final : public StatusBar {
 public:
+    explicit TrayStatusBar(Console& console) : console_(console) {}
     std::unique_ptr<StatusItem> addItem() override;
+
+private:
+    Console& console_;
 };
 
 } // namespace brimlow::platform::linuxdesktop

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace brimlow::platform::linuxdesktop {
@@ -113,6 +115,14 @@ bool BundleImageLibrary::useAsWindowIcon(const std::string& name) {
 }
 
 std::unique_ptr<StatusItem> TrayStatusBar::addItem() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+        const bool gnome = desktop != nullptr && std::strstr(desktop, "GNOME") != nullptr;
+        console_.printLine(
+            std::string("No tray on this desktop, so no tray icon") +
+            (gnome ? " (GNOME shows tray icons with an AppIndicator extension)" : "") +
+            ": open Brimlow again from the menu or with brimlow to see its window");
+    }
     return std::make_unique<TrayStatusItem>();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/IdleClock.h"
 #include "platform/PointerEvents.h"
 #include "platform/PostEventAccess.h"
+#include "platform/linux/base/ProcWorkspace.h"
 
 #include <memory>
 #include <optional>
@@ -65,27 +66,40 @@ private:
 class XPointerEvents final : public PointerEvents {
 public:
     explicit XPointerEvents(X11Session& session) : session_(session) {}
-    // The origin when there is no X server.
-    Point location() override;
-    bool postMouseMoved(Point to) override;
+    bool postMouseMovedBy(Offset by) override;
 
 private:
     X11Session& session_;
 };
 
-// An X11 session with XTEST lets any client post input: granted. Without XTEST, or in a Wayland
-// session (where events posted through Xwayland reach only X clients), denied. The user is
-// never asked, so there is nothing to request and the answer never changes while the program
-// runs.
+// An X11 session with XTEST lets any client post input: granted. Without XTEST, denied. The user
+// is never asked, so there is nothing to request and the answer never changes while the program
+// runs. (In a Wayland session events posted through Xwayland reach only X clients: the program
+// never uses this there.)
 class XPostEventAccess final : public PostEventAccess {
 public:
     explicit XPostEventAccess(X11Session& session) : session_(session) {}
     Access check() override;
     void request() override {}
     bool isTrusted() override { return check() == Access::granted; }
+    std::string requestOutcome() override;
+    std::string grantPlace() override;
 
 private:
     X11Session& session_;
+};
+
+// The processes that own a normal top-level window on the X display are the applications with
+// windows; asked once per walk.
+class XWindowOwners final : public ApplicationWindows {
+public:
+    explicit XWindowOwners(X11Session& session) : session_(session) {}
+    void refresh() override { owners_ = session_.pidsWithNormalWindows(); }
+    bool isRegular(int pid, const std::optional<std::string>&) override;
+
+private:
+    X11Session& session_;
+    std::vector<int> owners_;
 };
 
 } // namespace brimlow::platform::linuxdesktop

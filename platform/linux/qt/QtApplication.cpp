@@ -35,18 +35,19 @@ private:
 
 class QtApplication::Impl : public QObject {
 public:
-    Impl(QtMainLoop& mainLoop, X11Session& session, Console& output, std::string name)
-        : loop(mainLoop), x11(session), console(output), busName(std::move(name)),
+    Impl(QtMainLoop& mainLoop, SkipTaskbar skip, Console& output, std::string name)
+        : loop(mainLoop), skipTaskbar(std::move(skip)), console(output), busName(std::move(name)),
           reopenService(*this) {}
 
     // The exit status when another copy runs: it took the request, or failed to.
     std::optional<int> handOver();
     void reopen();
     void applyActivationPolicy(bool mapped);
-    bool usesX11() const { return QGuiApplication::platformName() == u"xcb" && x11.connected(); }
+    // The request is the X11 window manager's: only for windows Qt put on X.
+    bool canSkipTaskbar() const { return skipTaskbar && QGuiApplication::platformName() == u"xcb"; }
 
     QtMainLoop& loop;
-    X11Session& x11;
+    SkipTaskbar skipTaskbar;
     Console& console;
     const std::string busName;
     ReopenService reopenService;
@@ -118,15 +119,15 @@ std::optional<int> QtApplication::Impl::handOver() {
 }
 
 void QtApplication::Impl::applyActivationPolicy(bool mapped) {
-    if (interface == nullptr || !usesX11()) {
+    if (interface == nullptr || !canSkipTaskbar()) {
         return;
     }
-    x11.setSkipTaskbar(interface->widget()->winId(), mapped, policy == ActivationPolicy::accessory);
+    skipTaskbar(interface->widget()->winId(), mapped, policy == ActivationPolicy::accessory);
 }
 
-QtApplication::QtApplication(QtMainLoop& loop, X11Session& x11, Console& console,
+QtApplication::QtApplication(QtMainLoop& loop, SkipTaskbar skipTaskbar, Console& console,
                              std::string busName)
-    : impl_(std::make_unique<Impl>(loop, x11, console, std::move(busName))) {}
+    : impl_(std::make_unique<Impl>(loop, std::move(skipTaskbar), console, std::move(busName))) {}
 
 QtApplication::~QtApplication() = default;
 

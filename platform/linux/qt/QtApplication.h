@@ -1,10 +1,10 @@
 #pragma once
 
 #include "QtMainLoop.h"
-#include "X11Session.h"
 #include "platform/Application.h"
 #include "platform/Console.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,7 +21,12 @@ inline constexpr const char* applicationInterface = "com.pellvane.Brimlow2.Appli
 // identifier), the main interface, the launch and the event loop. Main thread only.
 class QtApplication final : public Application {
 public:
-    QtApplication(QtMainLoop& loop, X11Session& x11, Console& console, std::string busName);
+    // Takes a top-level window's taskbar entry away (skip) or gives it back, as the display
+    // server's window manager is asked to; `mapped` says whether the window is on screen yet.
+    using SkipTaskbar = std::function<void(unsigned long window, bool mapped, bool skip)>;
+
+    // Without `skipTaskbar` (a session that has no such request) the policy changes nothing.
+    QtApplication(QtMainLoop& loop, SkipTaskbar skipTaskbar, Console& console, std::string busName);
     ~QtApplication() override;
     QtApplication(const QtApplication&) = delete;
     QtApplication& operator=(const QtApplication&) = delete;

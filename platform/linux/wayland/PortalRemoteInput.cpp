@@ -1,0 +1,214 @@
+#include "PortalRemoteInput.h"
+
+#include "platform/linux/base/Files.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace brimlow::platform::linuxdesktop {
+namespace {
+
+const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString remoteDesktop = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+constexpr unsigned pointerDevice = 2;
+// Kept until the user revokes it, as the portal's persist modes number it.
+constexpr unsigned persistUntilRevoked = 2;
+constexpr unsigned userCancelled = 1;
+// The portal may have to be started first.
+constexpr int propertyTimeoutMs = 5000;
+// Long enough for a portal that restores a session without asking.
+constexpr int restoreTimeoutMs = 5000;
+constexpr std::size_t largestToken = 4096;
+
+QVariant portalProperty(const QString& name) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        service, desktopPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << remoteDesktop << name;
+    QDBusMessage answer = QDBusConnection::sessionBus().call(get, QDBus::Block, propertyTimeoutMs);
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
+        return {};
+    }
+    return answer.arguments().front().value<QDBusVariant>().variant();
+}
+
+// Where the portal puts the request object for `token`, so its Response can be listened for
+// before the call that creates it.
+// A handle the portal may give as a string or as an object path.
+QString pathValue(const QVariant& value) {
+    return value.canConvert<QDBusObjectPath>() ? value.value<QDBusObjectPath>().path()
+                                               : value.toString();
+}
+
+QString requestPath(const QString& token) {
+    QString sender = QDBusConnection::sessionBus().baseService().mid(1).replace('.', '_');
+    return desktopPath + QStringLiteral("/request/") + sender + '/' + token;
+}
+
+} // namespace
+
+PortalRemoteInput::PortalRemoteInput(DistributedNotifications& notifications, std::string poster,
+                                     std::string restoreTokenFile, Console& console)
+    : notifications_(notifications), poster_(std::move(poster)),
+      restoreTokenFile_(std::move(restoreTokenFile)), console_(console),
+      version_(portalProperty(QStringLiteral("version")).toUInt()) {
+    if (version_ >= 2 && !savedRestoreToken().empty()) {
+        // Settled before the program looks: a restored session means nothing to ask for.
+        QEventLoop wait;
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        timeout.start(restoreTimeoutMs);
+        startSession();
+        while (state_ == State::asking && timeout.isActive()) {
+            wait.processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+}
+
+bool PortalRemoteInput::isAvailable() {
+    return (portalProperty(QStringLiteral("AvailableDeviceTypes")).toUInt() & pointerDevice) != 0;
+}
+
+Access PortalRemoteInput::check() {
+    switch (state_) {
+    case State::started:
+        return Access::granted;
+    case State::refused:
+        return Access::denied;
+    default:
+        return Access::undecided;
+    }
+}
+
+void PortalRemoteInput::request() {
+    if (state_ != State::asking && state_ != State::started) {
+        startSession();
+    }
+}
+
+bool PortalRemoteInput::postMouseMovedBy(Offset by) {
+    if (state_ != State::started) {
+        return false;
+    }
+    QDBusMessage motion = QDBusMessage::createMethodCall(service, desktopPath, remoteDesktop,
+                                                         QStringLiteral("NotifyPointerMotion"));
+    motion << QVariant::fromValue(QDBusObjectPath(sessionHandle_)) << QVariantMap() << by.dx
+           << by.dy;
+    return QDBusConnection::sessionBus().send(motion);
+}
+
+void PortalRemoteInput::startSession() {
+    state_ = State::asking;
+    QVariantMap options{
+        {QStringLiteral("session_handle_token"), QStringLiteral("brimlow%1").arg(++tokens_)}};
+    callWithResponse(QStringLiteral("CreateSession"), {}, options, [this](const QVariantMap& r) {
+        sessionHandle_ = pathValue(r.value(QStringLiteral("session_handle")));
+        QDBusConnection::sessionBus().connect(service, sessionHandle_, sessionInterface,
+                                              QStringLiteral("Closed"), this,
+                                              SLOT(sessionClosed()));
+        QVariantMap devices{{QStringLiteral("types"), pointerDevice}};
+        if (version_ >= 2) {
+            devices[QStringLiteral("persist_mode")] = persistUntilRevoked;
+            if (std::string token = savedRestoreToken(); !token.empty()) {
+                devices[QStringLiteral("restore_token")] = QString::fromStdString(token);
+            }
+        }
+        const QList<QVariant> session{QVariant::fromValue(QDBusObjectPath(sessionHandle_))};
+        callWithResponse(
+            QStringLiteral("SelectDevices"), session, devices, [this, session](const QVariantMap&) {
+                callWithResponse(QStringLiteral("Start"), session + QList<QVariant>{QString()}, {},
+                                 [this](const QVariantMap& results) { started(results); });
+            });
+    });
+}
+
+void PortalRemoteInput::callWithResponse(const QString& method, QList<QVariant> arguments,
+                                         QVariantMap options, Answered answered) {
+    const QString token = QStringLiteral("brimlow%1").arg(++tokens_);
+    options[QStringLiteral("handle_token")] = token;
+    requestPath_ = requestPath(token);
+    pending_ = std::move(answered);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.connect(service, requestPath_, requestInterface, QStringLiteral("Response"), this,
+                SLOT(answered(uint, QVariantMap)));
+    QDBusMessage call = QDBusMessage::createMethodCall(service, desktopPath, remoteDesktop, method);
+    arguments.append(options);
+    call.setArguments(arguments);
+    QDBusMessage reply = bus.call(call, QDBus::Block, propertyTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        refused(reply.errorMessage().toStdString());
+    }
+}
+
+void PortalRemoteInput::answered(unsigned code, const QVariantMap& results) {
+    QDBusConnection::sessionBus().disconnect(service, requestPath_, requestInterface,
+                                             QStringLiteral("Response"), this,
+                                             SLOT(answered(uint, QVariantMap)));
+    if (code != 0) {
+        refused(code == userCancelled ? "you did not allow it" : "the portal ended the request");
+        return;
+    }
+    Answered next = std::move(pending_);
+    next(results);
+}
+
+void PortalRemoteInput::started(const QVariantMap& results) {
+    if ((results.value(QStringLiteral("devices")).toUInt() & pointerDevice) == 0) {
+        refused("no pointer was shared");
+        return;
+    }
+    state_ = State::started;
+    if (QString token = results.value(QStringLiteral("restore_token")).toString();
+        !token.isEmpty()) {
+        if (std::string failure =
+                replaceFileAtomically(restoreTokenFile_, token.toStdString(), 0600);
+            !failure.empty()) {
+            console_.printLine("Could not keep the remote desktop permission for the next start: " +
+                               failure);
+        }
+    }
+    announceChange();
+}
+
+void PortalRemoteInput::refused(const std::string& why) {
+    state_ = State::refused;
+    console_.printLine("The remote desktop portal gave no pointer: " + why);
+    announceChange();
+}
+
+void PortalRemoteInput::sessionClosed() {
+    if (state_ != State::started) {
+        return;
+    }
+    state_ = State::withdrawn;
+    console_.printLine("The remote desktop session was closed: no more nudges until the warning "
+                       "button in Brimlow's window is pressed");
+    announceChange();
+}
+
+void PortalRemoteInput::announceChange() {
+    notifications_.post(accessChangedNotification, poster_);
+}
+
+std::string PortalRemoteInput::savedRestoreToken() const {
+    return readSmallFile(restoreTokenFile_, largestToken).value_or("");
+}
+
+std::string PortalRemoteInput::requestOutcome() {
+    return "Your desktop will now ask you in its remote desktop dialog: switch on \u201cAllow "
+           "remote interaction\u201d and share.";
+}
+
+std::string PortalRemoteInput::grantPlace() {
+    return "the remote desktop dialog your desktop shows when Brimlow asks (switch on \u201cAllow "
+           "remote interaction\u201d)";
+}
+
+} // namespace brimlow::platform::linuxdesktop
