@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "platform/linux/base/DesktopApplications.h"
 #include "platform/linux/base/PlistBundleInfo.h"
 #include "platform/linux/base/ProcWorkspace.h"
 
@@ -12,6 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ActivationPolicy;
 using platform::RunningApplication;
+using platform::linuxdesktop::DesktopApplications;
 using platform::linuxdesktop::PlistBundleInfo;
 using platform::linuxdesktop::plistStrings;
 using platform::linuxdesktop::ProcWorkspace;
@@ -123,6 +125,55 @@ TEST_F(Workspace, ReportsTheOriginalPathOfARemovedExecutable) {
     auto apps = workspace.runningApplications();
     EXPECT_NE(find(apps, executable), apps.end());
     EXPECT_EQ(find(apps, executable + " (deleted)"), apps.end());
+}
+
+// Where no window list exists (Wayland), the applications with windows are those an installed
+// desktop entry starts: by path, by name on PATH or through a link, and seen again once an entry
+// is added while the program runs.
+TEST(DesktopApplications, AProcessIsRegularWhenAnInstalledEntryStartsItsExecutable) {
+    TemporaryDirectory directory;
+    const std::string bin = directory.path() + "/bin";
+    fs::create_directories(bin);
+    for (const char* name : {"viewer", "editor", "player", "daemon"}) {
+        fs::copy_file("/bin/sleep", bin + "/" + name);
+    }
+    fs::create_symlink(bin + "/player", bin + "/player-link");
+    const std::string data = directory.path() + "/data/applications";
+    fs::create_directories(data + "/sub");
+    writeFile(data + "/viewer.desktop",
+              "[Desktop Entry]\nType=Application\nName=V\nExec=\"" + bin + "/viewer\" %U\n");
+    writeFile(data + "/sub/editor.desktop",
+              "[Desktop Entry]\nType=Application\nName=E\nExec=editor --new\n");
+    writeFile(data + "/hidden.desktop",
+              "[Desktop Entry]\nType=Application\nName=D\nHidden=true\nExec=" + bin + "/daemon\n");
+    ScopedEnvironment dataHome("XDG_DATA_HOME", (directory.path() + "/data").c_str());
+    ScopedEnvironment dataDirs("XDG_DATA_DIRS", (directory.path() + "/none").c_str());
+    ScopedEnvironment path("PATH", bin.c_str());
+
+    DesktopApplications applications;
+    RecordingConsole console;
+    ProcWorkspace workspace(console, &applications);
+    ChildProcess viewer({bin + "/viewer", "30"});
+    ChildProcess editor({bin + "/editor", "30"});
+    ChildProcess player({bin + "/player", "30"});
+    ChildProcess daemon({bin + "/daemon", "30"});
+    auto policyOf = [&](const std::string& name) {
+        auto apps = workspace.runningApplications();
+        auto found = std::find_if(apps.begin(), apps.end(), [&](const RunningApplication& app) {
+            return app.executablePath == bin + "/" + name;
+        });
+        return found == apps.end() ? std::nullopt : std::optional(found->activationPolicy);
+    };
+    EXPECT_EQ(policyOf("viewer"), ActivationPolicy::regular);
+    EXPECT_EQ(policyOf("editor"), ActivationPolicy::regular);
+    EXPECT_EQ(policyOf("player"), ActivationPolicy::accessory);
+    EXPECT_EQ(policyOf("daemon"), ActivationPolicy::accessory);
+
+    // The folder's time is what tells it changed; make sure it moves on a coarse clock.
+    writeFile(data + "/player.desktop",
+              "[Desktop Entry]\nType=Application\nName=P\nExec=" + bin + "/player-link\n");
+    fs::last_write_time(data, fs::last_write_time(data) + std::chrono::seconds(2));
+    EXPECT_EQ(policyOf("player"), ActivationPolicy::regular);
 }
 
 } // namespace
