@@ -41,6 +41,7 @@ for library in libc6 libstdc++6 libqt6widgets6 libqt6dbus6 libcurl4 libxss1 libx
     libexpat1; do
     grep -qxF "$library" <<<"$depended" || fail "Depends lacks $library: $depends"
 done
+check "Recommends" "qt6-wayland" "$(dpkg-deb -f "$deb" Recommends)"
 scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E '(pre|post)(inst|rm)$|config$' || true)
 check "maintainer scripts" "" "$scripts"
 
