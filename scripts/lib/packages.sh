@@ -21,12 +21,15 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian)
 # What the tests take besides: X tools, the accessibility bus the tray test reads the tooltip
 # from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots, dex to run the
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks
-# and gio to start the program from its installed desktop entry.
+# and gio to start the program from its installed desktop entry; for the Wayland tests, headless
+# mutter with Xwayland, and the Wayland client library and protocols the pointer oracle is
+# built with.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
     "${PACKAGE_PACKAGES[@]}"
     xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick dex appstream
     libglib2.0-bin
+    mutter xwayland libwayland-dev wayland-protocols
 )
 
 # Runs a command as root: directly when we are root, else through sudo.

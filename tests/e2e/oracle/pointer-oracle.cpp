@@ -1,0 +1,353 @@
+// One fullscreen Wayland surface that prints where the pointer enters it and moves on it, one
+// line per event, so a test can see what a user's applications see:
+//
+//   mapped 1280 800      the surface is on screen, at that size
+//   enter 640.00 400.00  the pointer came onto it, at that surface-local position
+//   motion 638.00 402.00
+//   leave
+//
+// Ends with status 0 on SIGTERM or SIGINT, 1 when the compositor goes away or refuses it.
+#include "xdg-shell-client-protocol.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+namespace {
+
+// Used when the compositor leaves the size to us, which it should not for a fullscreen window.
+constexpr int fallbackWidth = 640;
+constexpr int fallbackHeight = 480;
+
+void report(const char* format, double x, double y) {
+    std::printf(format, x, y);
+    std::fflush(stdout);
+}
+
+struct Oracle {
+    wl_display* display = nullptr;
+    wl_registry* registry = nullptr;
+    wl_compositor* compositor = nullptr;
+    wl_shm* shm = nullptr;
+    wl_seat* seat = nullptr;
+    xdg_wm_base* wmBase = nullptr;
+    wl_surface* surface = nullptr;
+    xdg_surface* xdgSurface = nullptr;
+    xdg_toplevel* toplevel = nullptr;
+    wl_pointer* pointer = nullptr;
+    wl_buffer* buffer = nullptr;
+    wl_callback* firstFrame = nullptr;
+    int pendingWidth = 0;
+    int pendingHeight = 0;
+    int bufferWidth = 0;
+    int bufferHeight = 0;
+    bool failed = false;
+};
+
+void fail(Oracle& oracle, const char* what) {
+    std::fprintf(stderr, "pointer-oracle: %s\n", what);
+    oracle.failed = true;
+}
+
+// A plain grey buffer: the compositor shows (and so gives input to) only a surface with
+// content.
+wl_buffer* makeBuffer(Oracle& oracle, int width, int height) {
+    const int stride = width * 4;
+    const auto size = std::size_t(stride) * std::size_t(height);
+    int fd = memfd_create("pointer-oracle", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, off_t(size)) != 0) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        return nullptr;
+    }
+    void* pixels = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (pixels == MAP_FAILED) {
+        close(fd);
+        return nullptr;
+    }
+    std::fill_n(static_cast<std::uint32_t*>(pixels), size / 4, 0xff404040u);
+    munmap(pixels, size);
+    wl_shm_pool* pool = wl_shm_create_pool(oracle.shm, fd, int(size));
+    wl_buffer* buffer =
+        wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    return buffer;
+}
+
+void onFirstFrame(void* data, wl_callback* callback, std::uint32_t) {
+    auto& oracle = *static_cast<Oracle*>(data);
+    wl_callback_destroy(callback);
+    oracle.firstFrame = nullptr;
+    std::printf("mapped %d %d\n", oracle.bufferWidth, oracle.bufferHeight);
+    std::fflush(stdout);
+}
+
+const wl_callback_listener firstFrameListener = {onFirstFrame};
+
+void onXdgSurfaceConfigure(void* data, xdg_surface* xdgSurface, std::uint32_t serial) {
+    auto& oracle = *static_cast<Oracle*>(data);
+    xdg_surface_ack_configure(xdgSurface, serial);
+    const int width = oracle.pendingWidth > 0 ? oracle.pendingWidth : fallbackWidth;
+    const int height = oracle.pendingHeight > 0 ? oracle.pendingHeight : fallbackHeight;
+    if (oracle.buffer != nullptr && width == oracle.bufferWidth && height == oracle.bufferHeight) {
+        wl_surface_commit(oracle.surface);
+        return;
+    }
+    wl_buffer* buffer = makeBuffer(oracle, width, height);
+    if (buffer == nullptr) {
+        fail(oracle, "cannot make a shared-memory buffer");
+        return;
+    }
+    const bool first = oracle.buffer == nullptr;
+    if (!first) {
+        wl_buffer_destroy(oracle.buffer);
+    }
+    oracle.buffer = buffer;
+    oracle.bufferWidth = width;
+    oracle.bufferHeight = height;
+    wl_surface_attach(oracle.surface, buffer, 0, 0);
+    wl_surface_damage_buffer(oracle.surface, 0, 0, width, height);
+    if (first) {
+        // The first frame done after the first content means the surface is on screen.
+        oracle.firstFrame = wl_surface_frame(oracle.surface);
+        wl_callback_add_listener(oracle.firstFrame, &firstFrameListener, &oracle);
+    }
+    wl_surface_commit(oracle.surface);
+}
+
+const xdg_surface_listener xdgSurfaceListener = {onXdgSurfaceConfigure};
+
+void onToplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height,
+                         wl_array*) {
+    auto& oracle = *static_cast<Oracle*>(data);
+    oracle.pendingWidth = width;
+    oracle.pendingHeight = height;
+}
+
+void onToplevelClose(void*, xdg_toplevel*) {}
+
+void onToplevelConfigureBounds(void*, xdg_toplevel*, std::int32_t, std::int32_t) {}
+
+void onToplevelWmCapabilities(void*, xdg_toplevel*, wl_array*) {}
+
+const xdg_toplevel_listener toplevelListener = {
+    onToplevelConfigure, onToplevelClose, onToplevelConfigureBounds, onToplevelWmCapabilities};
+
+void onPing(void*, xdg_wm_base* wmBase, std::uint32_t serial) {
+    xdg_wm_base_pong(wmBase, serial);
+}
+
+const xdg_wm_base_listener wmBaseListener = {onPing};
+
+void onPointerEnter(void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+    report("enter %.2f %.2f\n", wl_fixed_to_double(x), wl_fixed_to_double(y));
+}
+
+void onPointerLeave(void*, wl_pointer*, std::uint32_t, wl_surface*) {
+    std::printf("leave\n");
+    std::fflush(stdout);
+}
+
+void onPointerMotion(void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
+    report("motion %.2f %.2f\n", wl_fixed_to_double(x), wl_fixed_to_double(y));
+}
+
+void onPointerButton(void*, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t,
+                     std::uint32_t) {}
+void onPointerAxis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
+void onPointerFrame(void*, wl_pointer*) {}
+void onPointerAxisSource(void*, wl_pointer*, std::uint32_t) {}
+void onPointerAxisStop(void*, wl_pointer*, std::uint32_t, std::uint32_t) {}
+void onPointerAxisDiscrete(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
+void onPointerAxisValue120(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
+
+const wl_pointer_listener pointerListener = {
+    onPointerEnter,        onPointerLeave,       onPointerMotion,     onPointerButton,
+    onPointerAxis,         onPointerFrame,       onPointerAxisSource, onPointerAxisStop,
+    onPointerAxisDiscrete, onPointerAxisValue120};
+
+// A headless compositor has no pointer until a virtual one is made (a remote-desktop session
+// starts), and loses it again when that ends: follow the seat.
+void onSeatCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
+    auto& oracle = *static_cast<Oracle*>(data);
+    const bool hasPointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
+    if (hasPointer && oracle.pointer == nullptr) {
+        oracle.pointer = wl_seat_get_pointer(seat);
+        wl_pointer_add_listener(oracle.pointer, &pointerListener, &oracle);
+    } else if (!hasPointer && oracle.pointer != nullptr) {
+        wl_pointer_release(oracle.pointer);
+        oracle.pointer = nullptr;
+    }
+}
+
+void onSeatName(void*, wl_seat*, const char*) {}
+
+const wl_seat_listener seatListener = {onSeatCapabilities, onSeatName};
+
+void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+              std::uint32_t version) {
+    auto& oracle = *static_cast<Oracle*>(data);
+    const auto bind = [&](const wl_interface* type, std::uint32_t wanted) {
+        return wl_registry_bind(registry, name, type, std::min(version, wanted));
+    };
+    if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
+        oracle.compositor = static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4));
+    } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
+        oracle.shm = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
+    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
+        oracle.wmBase = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
+        xdg_wm_base_add_listener(oracle.wmBase, &wmBaseListener, &oracle);
+    } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && oracle.seat == nullptr) {
+        // Version 5 for wl_pointer.release.
+        oracle.seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
+        wl_seat_add_listener(oracle.seat, &seatListener, &oracle);
+    }
+}
+
+void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
+
+const wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
+
+// Handles Wayland events until a signal arrives on `signals`; false if the connection broke.
+bool run(Oracle& oracle, int signals) {
+    const int fd = wl_display_get_fd(oracle.display);
+    for (;;) {
+        while (wl_display_prepare_read(oracle.display) != 0) {
+            if (wl_display_dispatch_pending(oracle.display) < 0) {
+                return false;
+            }
+        }
+        if (oracle.failed) {
+            wl_display_cancel_read(oracle.display);
+            return false;
+        }
+        // A full socket is no reason to stop: the rest goes out on the next round.
+        if (wl_display_flush(oracle.display) < 0 && errno != EAGAIN) {
+            wl_display_cancel_read(oracle.display);
+            return false;
+        }
+        pollfd fds[2] = {{fd, POLLIN, 0}, {signals, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            wl_display_cancel_read(oracle.display);
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            if (wl_display_read_events(oracle.display) < 0) {
+                return false;
+            }
+        } else {
+            wl_display_cancel_read(oracle.display);
+        }
+        if ((fds[0].revents & (POLLERR | POLLHUP)) != 0 && (fds[0].revents & POLLIN) == 0) {
+            return false;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            return true;
+        }
+        if (wl_display_dispatch_pending(oracle.display) < 0) {
+            return false;
+        }
+    }
+}
+
+void destroy(Oracle& oracle) {
+    if (oracle.firstFrame != nullptr) {
+        wl_callback_destroy(oracle.firstFrame);
+    }
+    if (oracle.pointer != nullptr) {
+        wl_pointer_release(oracle.pointer);
+    }
+    if (oracle.toplevel != nullptr) {
+        xdg_toplevel_destroy(oracle.toplevel);
+    }
+    if (oracle.xdgSurface != nullptr) {
+        xdg_surface_destroy(oracle.xdgSurface);
+    }
+    if (oracle.surface != nullptr) {
+        wl_surface_destroy(oracle.surface);
+    }
+    if (oracle.buffer != nullptr) {
+        wl_buffer_destroy(oracle.buffer);
+    }
+    if (oracle.seat != nullptr) {
+        wl_seat_release(oracle.seat);
+    }
+    if (oracle.wmBase != nullptr) {
+        xdg_wm_base_destroy(oracle.wmBase);
+    }
+    if (oracle.shm != nullptr) {
+        wl_shm_destroy(oracle.shm);
+    }
+    if (oracle.compositor != nullptr) {
+        wl_compositor_destroy(oracle.compositor);
+    }
+    if (oracle.registry != nullptr) {
+        wl_registry_destroy(oracle.registry);
+    }
+    wl_display_flush(oracle.display);
+    wl_display_disconnect(oracle.display);
+}
+
+} // namespace
+
+int main() {
+    // Signals arrive as readable data, between two batches of Wayland events, never inside one.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
+        std::perror("pointer-oracle: sigprocmask");
+        return 1;
+    }
+    const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    if (signals < 0) {
+        std::perror("pointer-oracle: signalfd");
+        return 1;
+    }
+
+    Oracle oracle;
+    oracle.display = wl_display_connect(nullptr);
+    if (oracle.display == nullptr) {
+        std::perror("pointer-oracle: cannot connect to the Wayland display");
+        return 1;
+    }
+    oracle.registry = wl_display_get_registry(oracle.display);
+    wl_registry_add_listener(oracle.registry, &registryListener, &oracle);
+    if (wl_display_roundtrip(oracle.display) < 0) {
+        fail(oracle, "the compositor went away");
+    } else if (oracle.compositor == nullptr || oracle.shm == nullptr || oracle.wmBase == nullptr) {
+        fail(oracle, "the compositor lacks wl_compositor, wl_shm or xdg_wm_base");
+    } else {
+        oracle.surface = wl_compositor_create_surface(oracle.compositor);
+        oracle.xdgSurface = xdg_wm_base_get_xdg_surface(oracle.wmBase, oracle.surface);
+        xdg_surface_add_listener(oracle.xdgSurface, &xdgSurfaceListener, &oracle);
+        oracle.toplevel = xdg_surface_get_toplevel(oracle.xdgSurface);
+        xdg_toplevel_add_listener(oracle.toplevel, &toplevelListener, &oracle);
+        xdg_toplevel_set_title(oracle.toplevel, "pointer oracle");
+        xdg_toplevel_set_app_id(oracle.toplevel, "com.pellvane.PointerOracle");
+        // Fullscreen on the only monitor, so surface-local positions are screen positions.
+        xdg_toplevel_set_fullscreen(oracle.toplevel, nullptr);
+        wl_surface_commit(oracle.surface);
+    }
+    const bool stopped = !oracle.failed && run(oracle, signals);
+    if (!stopped && !oracle.failed) {
+        fail(oracle, "lost the connection to the compositor");
+    }
+    destroy(oracle);
+    close(signals);
+    return stopped ? 0 : 1;
+}
