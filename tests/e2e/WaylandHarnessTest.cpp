@@ -1,5 +1,6 @@
 // The Wayland harness against the real thing: headless mutter, its idle monitor and remote
 // desktop, the pointer oracle as a Wayland client of it, and the tray watcher on a real bus.
+#include "WaylandTest.h"
 #include "harness/HeadlessMutter.h"
 #include "harness/PointerOracle.h"
 #include "harness/QtBus.h"
@@ -34,24 +35,7 @@ std::optional<std::string> environmentOfProcess(pid_t pid, const std::string& na
     return std::nullopt;
 }
 
-// Runs without any display of the test process's own: the session is the one mutter makes.
-class WaylandHarness : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (auto missing = missingMutterPackage()) {
-            GTEST_SKIP() << *missing << " is not installed; scripts/test installs it";
-        }
-        becomeSubreaper();
-    }
-    void TearDown() override {
-        auto left = collectLeftoverChildren(5s);
-        std::string names;
-        for (const auto& name : left) {
-            names += " " + name;
-        }
-        EXPECT_TRUE(left.empty()) << "still running when the test ended:" << names;
-    }
-};
+using WaylandHarness = WaylandTest;
 
 TEST_F(WaylandHarness, MutterComesUpOnTheSandboxBusAwayFromTheTestsOwnDisplay) {
     Sandbox sandbox("");

@@ -289,11 +289,32 @@ void RemoteDesktopSession::placePointerAt(double x, double y) {
     movePointerBy(x, y);
 }
 
-void RemoteDesktopSession::tapKey(std::uint32_t keysym) {
+void RemoteDesktopSession::clickAt(double x, double y) {
+    // The kernel's code for the left button, as libinput reports it.
+    constexpr int leftButton = 0x110;
+    placePointerAt(x, y);
     for (bool pressed : {true, false}) {
+        bus_->call(remoteDesktopService, QString::fromStdString(sessionPath_),
+                   remoteDesktopSessionInterface, QStringLiteral("NotifyPointerButton"),
+                   {leftButton, pressed});
+    }
+}
+
+void RemoteDesktopSession::tapKey(std::uint32_t keysym) {
+    tapKeys({keysym});
+}
+
+void RemoteDesktopSession::tapKeys(const std::vector<std::uint32_t>& keysyms) {
+    auto key = [this](std::uint32_t keysym, bool pressed) {
         bus_->call(remoteDesktopService, QString::fromStdString(sessionPath_),
                    remoteDesktopSessionInterface, QStringLiteral("NotifyKeyboardKeysym"),
                    {QVariant::fromValue(uint(keysym)), pressed});
+    };
+    for (std::uint32_t keysym : keysyms) {
+        key(keysym, true);
+    }
+    for (auto keysym = keysyms.rbegin(); keysym != keysyms.rend(); ++keysym) {
+        key(*keysym, false);
     }
 }
 

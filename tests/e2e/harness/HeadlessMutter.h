@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // GNOME's compositor without a screen, for the tests of the program as a Wayland client.
 // Nothing here includes Qt, so X11 headers can sit beside it.
@@ -95,11 +96,16 @@ public:
     // relative moves, so it goes into the top-left corner first, where the screen's edges stop
     // it, and from there by (x, y).
     void placePointerAt(double x, double y);
+    // Puts the pointer at (x, y) and clicks the left button there.
+    void clickAt(double x, double y);
     // Presses and releases the key with this X keysym (XK_space is 0x20). The idle time resets
     // at once. A headless mutter has no keyboard before the first session starts, and clients
     // make theirs only when it appears: a key sent right after the start can reach them as its
     // release alone; one sent a moment later arrives whole.
     void tapKey(std::uint32_t keysym);
+    // Presses the keys in order and releases them in reverse, as a shortcut is typed
+    // ({XK_Alt_L, XK_s} is Alt+S).
+    void tapKeys(const std::vector<std::uint32_t>& keysyms);
 
 private:
     std::unique_ptr<QtBusConnection> bus_;
