@@ -1,12 +1,14 @@
 # Debian packages the scripts need, and installing the missing ones.
 # shellcheck shell=bash disable=SC2034  # the lists are for the scripts that source this
 
-# What building the program takes.
+# What building the program takes, and Qt's Wayland platform plugin, which it loads at run time
+# in a Wayland session.
 BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
     libx11-dev libx11-xcb-dev libxcb1-dev libxss-dev libxtst-dev
     libcurl4-openssl-dev libicu-dev libgtest-dev libgmock-dev libdbus-1-dev libexpat1-dev
+    qt6-wayland
 )
 
 # What running it on a virtual desktop takes (a machine without a display); Symbola draws the
@@ -22,14 +24,14 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian)
 # from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots, dex to run the
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks
 # and gio to start the program from its installed desktop entry; for the Wayland tests, headless
-# mutter with Xwayland, and the Wayland client library and protocols the pointer oracle is
-# built with.
+# mutter with Xwayland, the Wayland client library and protocols the pointer oracle is built
+# with, and the RemoteDesktop portal with its GNOME backend.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
     "${PACKAGE_PACKAGES[@]}"
     xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick dex appstream
     libglib2.0-bin
-    mutter xwayland libwayland-dev wayland-protocols
+    mutter xwayland libwayland-dev wayland-protocols xdg-desktop-portal xdg-desktop-portal-gnome
 )
 
 # Runs a command as root: directly when we are root, else through sudo.
