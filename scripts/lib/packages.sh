@@ -25,13 +25,14 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian)
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks
 # and gio to start the program from its installed desktop entry; for the Wayland tests, headless
 # mutter with Xwayland, the Wayland client library and protocols the pointer oracle is built
-# with, and the RemoteDesktop portal with its GNOME backend.
+# with, and the RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus proxy.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
     "${PACKAGE_PACKAGES[@]}"
     xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick dex appstream
     libglib2.0-bin
     mutter xwayland libwayland-dev wayland-protocols xdg-desktop-portal xdg-desktop-portal-gnome
+    xdg-dbus-proxy
 )
 
 # Runs a command as root: directly when we are root, else through sudo.

@@ -1,16 +1,22 @@
 // The real program as a client of a GNOME Wayland session (headless mutter): the idle time and
 // the pointer from the compositor itself, never from X11, and the tray over StatusNotifierItem.
+#include "AtSpi.h"
 #include "WaylandTest.h"
 #include "harness/PointerOracle.h"
 #include "harness/Sandbox.h"
 #include "harness/StatusNotifierWatcher.h"
 
 #include <algorithm>
+#include <functional>
+#include <thread>
 
 namespace brimlow::e2e {
 
 std::string unreachableServerHost();
 std::string transcript(const Child& program);
+bool isAlertRole(const std::string& roleName);
+bool pressButton(const std::string& busAddress, pid_t pid, const AccessibleNode& within,
+                 const std::string& label);
 
 namespace {
 
@@ -98,6 +104,169 @@ TEST_F(GnomeWayland, NudgesThroughTheCompositorExactlyThoughDisplayIsSet) {
     const auto items = tray.items();
     ASSERT_EQ(items.size(), 1u) << "no tray item registered with the watcher";
     EXPECT_EQ(tray.toolTip(items.front()).value_or(StatusNotifierToolTip{}).title, "Brimlow");
+}
+
+// The session bus as a sandbox (Flatpak's xdg-dbus-proxy) shows it to the program: the desktop
+// portal, the idle monitor, the accessibility bus and its own name, and nothing of mutter's
+// remote desktop, so the program has to ask through the portal.
+class PortalOnlyBus {
+public:
+    explicit PortalOnlyBus(const HeadlessMutter& mutter) {
+        socket_ = dir_.path() / "bus";
+        SpawnOptions options;
+        options.argv = {"xdg-dbus-proxy",
+                        mutter.busAddress(),
+                        socket_.string(),
+                        "--filter",
+                        "--talk=org.freedesktop.portal.Desktop",
+                        "--talk=org.gnome.Mutter.IdleMonitor",
+                        "--talk=org.a11y.Bus",
+                        "--own=com.pellvane.Brimlow2"};
+        proxy_ = std::make_unique<Child>(options);
+        if (!pollUntil(Clock::now() + 5s, [&] { return std::filesystem::exists(socket_); })) {
+            throw std::runtime_error("xdg-dbus-proxy did not open its socket");
+        }
+    }
+    std::string address() const { return "unix:path=" + socket_.string(); }
+
+private:
+    TempDir dir_;
+    std::filesystem::path socket_;
+    std::unique_ptr<Child> proxy_;
+};
+
+class GnomePortal : public GnomeWayland {
+protected:
+    void SetUp() override {
+        GnomeWayland::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        if (!findProgram("xdg-dbus-proxy") ||
+            !std::filesystem::exists("/usr/libexec/xdg-desktop-portal-gnome")) {
+            GTEST_SKIP() << "xdg-dbus-proxy or xdg-desktop-portal-gnome is not installed; "
+                            "scripts/test installs them";
+        }
+        sandbox = std::make_unique<Sandbox>("");
+        sandbox->writePreferences({{"idleseconds", "15"}});
+        mutter = std::make_unique<HeadlessMutter>(*sandbox);
+        mutter->shareEnvironmentWithTheBus();
+        oracle = std::make_unique<PointerOracle>(mutter->clientEnvironment());
+        user = std::make_unique<RemoteDesktopSession>(*mutter);
+        // Away from the windows, which open in the middle; a keyboard appears with a first key.
+        user->placePointerAt(corner.x, corner.y);
+        user->tapKey(keyShift);
+        bus = std::make_unique<PortalOnlyBus>(*mutter);
+        Environment env = mutter->clientEnvironment();
+        env.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
+        env.set("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        env.set("BRIMLOW_SERVER_HOST", unreachableServerHost());
+        program = startProgram(env);
+    }
+    void TearDown() override {
+        program.reset();
+        bus.reset();
+        user.reset();
+        oracle.reset();
+        mutter.reset();
+        sandbox.reset();
+        GnomeWayland::TearDown();
+    }
+
+    // The node for which `match` holds in what the program publishes, once it does.
+    std::optional<AccessibleNode>
+    waitForAccessible(const std::function<bool(const AccessibleNode&)>& match) {
+        std::optional<AccessibleNode> found;
+        pollUntil(
+            Clock::now() + 8s,
+            [&] {
+                trees = accessibleTrees(sandbox->busAddress(), program->pid());
+                const AccessibleNode* node = findAccessible(trees, match);
+                found = node != nullptr ? std::optional(*node) : std::nullopt;
+                return found.has_value();
+            },
+            200ms);
+        return found;
+    }
+    bool warningShown() {
+        return findAccessible(accessibleTrees(sandbox->busAddress(), program->pid()),
+                              [](const AccessibleNode& node) {
+                                  return node.name == "Permission needed\u2026" && node.showing;
+                              }) != nullptr;
+    }
+
+    // Presses the warning button, then the request alert's button, as a screen reader does; the
+    // portal's dialog comes up next and takes the keyboard.
+    void askThroughTheWarning() {
+        auto warning = waitForAccessible([](const AccessibleNode& node) {
+            return node.roleName == "push button" && node.name == "Permission needed\u2026" &&
+                   node.showing;
+        });
+        ASSERT_TRUE(warning) << describe(trees) << transcript(*program);
+        ASSERT_TRUE(
+            doAccessibleAction(sandbox->busAddress(), program->pid(), warning->path, "Press"));
+        auto alert = waitForAccessible(
+            [](const AccessibleNode& node) { return isAlertRole(node.roleName); });
+        ASSERT_TRUE(alert) << describe(trees);
+        const auto names = accessibleNames(*alert);
+        EXPECT_TRUE(std::any_of(names.begin(), names.end(), [](const std::string& name) {
+            return name.find("remote desktop dialog") != std::string::npos;
+        })) << describe(trees);
+        ASSERT_TRUE(pressButton(sandbox->busAddress(), program->pid(), *alert, "OK"));
+        std::this_thread::sleep_for(2s);
+    }
+
+    void type(const std::vector<std::vector<std::uint32_t>>& answer) {
+        for (const auto& keys : answer) {
+            user->tapKeys(keys);
+            std::this_thread::sleep_for(300ms);
+        }
+    }
+
+    static constexpr std::uint32_t keyShift = 0xffe1;
+    const SurfacePoint corner{40, 40};
+    std::unique_ptr<Sandbox> sandbox;
+    std::unique_ptr<HeadlessMutter> mutter;
+    std::unique_ptr<PointerOracle> oracle;
+    std::unique_ptr<RemoteDesktopSession> user;
+    std::unique_ptr<PortalOnlyBus> bus;
+    std::unique_ptr<Child> program;
+    std::vector<AccessibleNode> trees;
+};
+
+// Without mutter's remote desktop in sight, the warning explains, the portal's dialog asks, and
+// the user's yes hides the warning and lets the next idle spell be nudged.
+TEST_F(GnomePortal, AllowedInThePortalsDialogTheNudgingStarts) {
+    ASSERT_TRUE(pollUntil(Clock::now() + 5s,
+                          [&] { return !linesStarting(*program, "Wayland session: ").empty(); }));
+    EXPECT_NE(linesStarting(*program, "Wayland session: ").front().find("remote desktop portal"),
+              std::string::npos)
+        << transcript(*program);
+    askThroughTheWarning();
+    // To the switch "Allow remote interaction", on, then Share.
+    type({{0xff09}, {0x20}, {0xffe9, 0x73}});
+    const auto lastInput = Clock::now();
+    EXPECT_TRUE(pollUntil(Clock::now() + 5s, [&] { return !warningShown(); }))
+        << "the warning stayed after the user allowed it" << transcript(*program);
+
+    const std::size_t seen = oracle->events().size();
+    ASSERT_TRUE(
+        pollUntil(Clock::now() + 25s, [&] { return movesAfter(*oracle, seen).size() >= 2; }))
+        << oracle->transcript() << transcript(*program);
+    const auto moves = movesAfter(*oracle, seen);
+    EXPECT_EQ(moves[0].at, (SurfacePoint{corner.x - 2, corner.y + 2}));
+    EXPECT_EQ(moves[1].at, corner);
+    EXPECT_GE(secondsBetween(lastInput, moves[0].arrived), threshold);
+}
+
+TEST_F(GnomePortal, RefusedInThePortalsDialogTheWarningStays) {
+    askThroughTheWarning();
+    type({{0xff1b}});
+    EXPECT_TRUE(pollUntil(Clock::now() + 5s, [&] {
+        return !linesStarting(*program, "The remote desktop portal gave no pointer").empty();
+    })) << transcript(*program);
+    EXPECT_TRUE(warningShown());
+    EXPECT_TRUE(program->running());
 }
 
 } // namespace

@@ -1,12 +1,10 @@
 #include "../e2e/WaylandTest.h"
 #include "harness/PointerOracle.h"
-#include "harness/QtBus.h"
 #include "harness/Sandbox.h"
 #include "platform/linux/wayland/PortalRemoteInput.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <QCoreApplication>
-#include <QDBusMetaType>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -43,7 +41,7 @@ protected:
         }
         sandbox = std::make_unique<Sandbox>("");
         mutter = std::make_unique<HeadlessMutter>(*sandbox);
-        startPortalsInTheSession();
+        mutter->shareEnvironmentWithTheBus();
         setenv("DBUS_SESSION_BUS_ADDRESS", mutter->busAddress().c_str(), 1);
         static int argc = 1;
         static char name[] = "brimlow-wayland-tests";
@@ -62,20 +60,6 @@ protected:
         mutter.reset();
         sandbox.reset();
         WaylandTest::TearDown();
-    }
-
-    // The bus starts the portals, with the session's environment rather than its own.
-    void startPortalsInTheSession() {
-        qDBusRegisterMetaType<QMap<QString, QString>>();
-        QMap<QString, QString> session{{"DISPLAY", ""}};
-        for (const char* name :
-             {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "XDG_RUNTIME_DIR"}) {
-            session[name] =
-                QString::fromStdString(variableIn(mutter->clientEnvironment(), name).value_or(""));
-        }
-        QtBusConnection(mutter->busAddress())
-            .call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                  "UpdateActivationEnvironment", {QVariant::fromValue(session)});
     }
 
     // Opens the portal's dialog and answers it, a key at a time as a person types.

@@ -2,6 +2,7 @@
 
 #include "QtBus.h"
 
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <X11/Xauth.h>
 #include <atomic>
@@ -243,6 +244,19 @@ std::uint64_t HeadlessMutter::idleTimeMs() const {
         throw std::runtime_error("GetIdletime answered without a time");
     }
     return reply.first().toULongLong();
+}
+
+void HeadlessMutter::shareEnvironmentWithTheBus() const {
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    const Environment client = clientEnvironment();
+    QMap<QString, QString> session{{QStringLiteral("DISPLAY"), QString()}};
+    for (const char* name :
+         {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "XDG_RUNTIME_DIR"}) {
+        session[name] = QString::fromStdString(variableIn(client, name).value_or(""));
+    }
+    bus_->call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+               QStringLiteral("org.freedesktop.DBus"),
+               QStringLiteral("UpdateActivationEnvironment"), {QVariant::fromValue(session)});
 }
 
 std::string HeadlessMutter::log() const {
