@@ -1,10 +1,18 @@
 #include "TestSupport.h"
 #include "platform/linux/qt/SettingsPreferenceStore.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace brimlow::testing {
 namespace {
@@ -156,6 +164,115 @@ TEST_F(PreferenceStore, AnUnwritableLocationKeepsTheValuesForTheRunAndSaysSoOnce
     EXPECT_NE(contents.find("apprunning=Mail\n"), std::string::npos) << contents;
     EXPECT_NE(contents.find("movedcount=4\n"), std::string::npos) << contents;
     EXPECT_EQ(console.lines().size(), 1u);
+}
+
+// Dotfile managers link the file into a repository of theirs.
+TEST_F(PreferenceStore, ALinkedFileIsReplacedWhereItIsAndTheLinkStays) {
+    const std::string dotfiles = home.path() + "/dotfiles";
+    fs::create_directories(dotfiles);
+    writeFile(dotfiles + "/brimlow.conf", "[General]\nidleseconds=90\n");
+    fs::create_directories(fs::path(path).parent_path());
+    fs::create_symlink("../dotfiles/brimlow.conf", path);
+
+    SettingsPreferenceStore store(path, console);
+    EXPECT_EQ(store.integerForKey("idleseconds"), 90);
+    store.setInteger("movedcount", 4);
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(readFile(dotfiles + "/brimlow.conf"), "[General]\nidleseconds=90\nmovedcount=4\n");
+    EXPECT_EQ(filesBeside(), std::vector<std::string>{"Brimlow2.conf"});
+
+    // A corrupt file is kept aside where it is, and the link still leads to the store.
+    writeFile(dotfiles + "/brimlow.conf", "[General\n");
+    store.setInteger("launchcount", 1);
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(readFile(path), "[General]\nlaunchcount=1\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dotfiles), fs::directory_iterator()), 2);
+}
+
+struct Node {
+    std::string what;
+    std::string path;
+};
+
+// The test's own copy of a device node where it may make one (as root, where a store that wrote
+// through the link would replace the system's node); the system's node otherwise, which a user
+// cannot replace.
+std::string deviceNode(const std::string& folder, const char* name, unsigned minor) {
+    const std::string own = folder + "/" + name;
+    return mknod(own.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0 ? own
+                                                                      : std::string("/dev/") + name;
+}
+
+// A common way to stop a program from saving is to link its file to /dev/null; writing through
+// such a link as root would replace the device. Nothing that is not a regular file is opened at
+// all: a FIFO would block a read and /dev/zero would never end.
+TEST_F(PreferenceStore, WhatIsNotAFileStaysExactlyAsItWasAndTheValuesLiveInMemory) {
+    const std::string fifo = home.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = home.path() + "/folder";
+    fs::create_directories(folder);
+    for (const Node& node : {Node{"a link to /dev/null", deviceNode(home.path(), "null", 3)},
+                             Node{"a link to /dev/zero", deviceNode(home.path(), "zero", 5)},
+                             Node{"a link to a FIFO", fifo}, Node{"a link to a folder", folder}}) {
+        fs::create_directories(fs::path(path).parent_path());
+        fs::remove(path);
+        fs::create_symlink(node.path, path);
+        struct stat before {};
+        ASSERT_EQ(stat(node.path.c_str(), &before), 0);
+        RecordingConsole lines;
+        {
+            SettingsPreferenceStore store(path, lines);
+            store.setInteger("movedcount", 7);
+            store.setString("apprunning", "Mail");
+            EXPECT_EQ(store.integerForKey("movedcount"), 7) << node.what;
+            EXPECT_EQ(store.stringForKey("apprunning"), "Mail") << node.what;
+        }
+        struct stat after {};
+        ASSERT_EQ(stat(node.path.c_str(), &after), 0) << node.what;
+        EXPECT_EQ(after.st_ino, before.st_ino) << node.what;
+        EXPECT_EQ(after.st_mode, before.st_mode) << node.what;
+        EXPECT_EQ(after.st_uid, before.st_uid) << node.what;
+        EXPECT_EQ(after.st_rdev, before.st_rdev) << node.what;
+        EXPECT_TRUE(fs::is_symlink(path)) << node.what;
+        EXPECT_EQ(lines.lines().size(), 1u) << node.what;
+    }
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+// On a file system with no room left the old file stays whole, and the values live on.
+TEST_F(PreferenceStore, AFullDiskKeepsTheOldFileByteForByte) {
+    const std::string disk = home.path() + "/disk";
+    fs::create_directories(disk);
+    // A small file system of the test's own, in a mount namespace no other process sees.
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "a small file system needs root (or CAP_SYS_ADMIN): "
+                     << std::strerror(errno);
+    }
+    const std::string file = disk + "/Brimlow2.conf";
+    {
+        SettingsPreferenceStore store(file, console);
+        store.setInteger("idleseconds", 120);
+        store.setString("apprunning", "Mail");
+        const std::string before = readFile(file);
+        // Fill the rest.
+        int filler = open((disk + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::string block(4096, 'x');
+        while (write(filler, block.data(), block.size()) > 0) {
+        }
+        close(filler);
+
+        store.setString("apprunning", std::string(2000, 'y'));
+        EXPECT_EQ(readFile(file), before);
+        EXPECT_EQ(store.stringForKey("apprunning"), std::string(2000, 'y'));
+        EXPECT_EQ(store.integerForKey("idleseconds"), 120);
+        ASSERT_FALSE(console.lines().empty());
+        EXPECT_NE(console.lines().front().find("cannot be read or written"), std::string::npos);
+        EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 2)
+            << "a temporary file stayed behind";
+    }
+    umount(disk.c_str());
 }
 
 TEST_F(PreferenceStore, IntegersAreWholeSixtyFourBitDecimalsOrZero) {

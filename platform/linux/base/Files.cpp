@@ -29,9 +29,9 @@ std::string resolveLinks(fs::path& path) {
     for (int links = 0; links < maxLinks; ++links) {
         char target[PATH_MAX];
         ssize_t length = readlink(path.c_str(), target, sizeof target);
+        // Not a link (or nothing there, or a folder in the way, which the write itself reports).
         if (length < 0) {
-            return errno == EINVAL || errno == ENOENT ? std::string()
-                                                      : systemError(path.string(), errno);
+            return errno == ELOOP ? systemError(path.string(), errno) : std::string();
         }
         if (std::size_t(length) == sizeof target) {
             return path.string() + ": link target too long";
@@ -90,17 +90,27 @@ std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t
     return in.bad() ? std::nullopt : std::optional(std::move(text));
 }
 
-std::string replaceFileAtomically(const std::string& path, const std::string& contents,
-                                  unsigned newFileMode) {
+WriteTarget writeTarget(const std::string& path) {
     fs::path target(path);
     if (std::string error = resolveLinks(target); !error.empty()) {
-        return error;
+        return {target.string(), error};
     }
     struct stat existing {};
-    const bool exists = lstat(target.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        return target.string() + " is not a regular file";
+    if (lstat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        return {target.string(), target.string() + " is not a regular file"};
     }
+    return {target.string(), ""};
+}
+
+std::string replaceFileAtomically(const std::string& path, const std::string& contents,
+                                  unsigned newFileMode) {
+    const WriteTarget resolved = writeTarget(path);
+    if (!resolved.refusal.empty()) {
+        return resolved.refusal;
+    }
+    const fs::path target(resolved.path);
+    struct stat existing {};
+    const bool exists = lstat(target.c_str(), &existing) == 0;
     std::error_code made;
     fs::create_directories(target.parent_path(), made);
     if (made) {

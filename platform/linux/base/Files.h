@@ -10,6 +10,16 @@ namespace brimlow::platform::linuxdesktop {
 // the home folder ($HOME, or the user database's).
 std::string xdgBaseDirectory(const char* variable, const std::string& fallback);
 
+// What a write to `path` would change: the file at the end of its chain of links (the path itself
+// when it is no link), and whether that may be replaced: a regular file, or nothing yet. Anything
+// else there (a device, a FIFO, a socket, a folder) and a loop of links are not ours to write.
+struct WriteTarget {
+    std::string path;
+    // Why it may not be written, in a few words; empty when it may.
+    std::string refusal;
+};
+WriteTarget writeTarget(const std::string& path);
+
 // The whole of a regular file (links followed) of at most `largest` bytes; nothing for a missing
 // or unreadable file, for anything else there, or for a larger file.
 std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t largest);

@@ -1,5 +1,7 @@
 #include "SettingsPreferenceStore.h"
 
+#include "platform/linux/base/Files.h"
+
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <map>
 #include <pwd.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -70,15 +73,29 @@ std::string preferencesFilePath() {
 class SettingsPreferenceStore::Impl {
 public:
     Impl(std::string path, Console& console) : path_(std::move(path)), console_(console) {
-        renew();
+        const WriteTarget target = writeTarget(path_);
+        target_ = target.path;
+        if (target.refusal.empty()) {
+            renew();
+        } else {
+            keepInMemory(target.refusal);
+        }
     }
 
     QVariant read(const std::string& key) {
+        if (!fileIsOurs()) {
+            auto found = memory_.find(key);
+            return found == memory_.end() ? QVariant() : found->second;
+        }
         takeInChanges();
         return settings_->value(QString::fromStdString(key));
     }
 
     void write(const std::string& key, const QVariant& value) {
+        if (!fileIsOurs()) {
+            memory_[key] = value;
+            return;
+        }
         // Also finds a corrupt file before the write could replace it.
         takeInChanges();
         settings_->setValue(QString::fromStdString(key), value);
@@ -86,6 +103,39 @@ public:
     }
 
 private:
+    // Asked before every access, since another program may put something else there at any
+    // time; QSettings would read a device or a FIFO without end and rename its file over it.
+    bool fileIsOurs() {
+        if (settings_ == nullptr) {
+            return false;
+        }
+        const WriteTarget target = writeTarget(path_);
+        if (!target.refusal.empty()) {
+            keepInMemory(target.refusal);
+            return false;
+        }
+        if (target.path != target_) {
+            // The link was pointed elsewhere: from now on that file is the store.
+            target_ = target.path;
+            renew();
+        }
+        return true;
+    }
+
+    void keepInMemory(const std::string& refusal) {
+        if (settings_ != nullptr) {
+            for (const QString& key : settings_->allKeys()) {
+                memory_[key.toStdString()] = settings_->value(key);
+            }
+            // Every write was synced at once: nothing is pending that it could write on its way.
+            settings_.reset();
+        }
+        console_.printLine("Preferences file " + path_ + " is not a file Brimlow may write (" +
+                           refusal +
+                           "): preferences are kept in memory until Brimlow quits, and "
+                           "it is left as it is");
+    }
+
     // Writes pending values and reads what changed on disk.
     void takeInChanges() {
         settings_->sync();
@@ -113,18 +163,18 @@ private:
     // still lives shares its values and unsaved changes, and reports afresh.
     void renew() {
         auto fresh =
-            std::make_unique<QSettings>(QString::fromStdString(path_), QSettings::IniFormat);
+            std::make_unique<QSettings>(QString::fromStdString(target_), QSettings::IniFormat);
         settings_ = std::move(fresh);
     }
 
     // Renaming needs the same permission as the write that replaces the file, so a file that
     // cannot be moved aside cannot be overwritten either.
     void setCorruptFileAside() {
-        const std::string base = path_ + ".corrupt-" + localTimestamp();
+        const std::string base = target_ + ".corrupt-" + localTimestamp();
         std::string aside = base;
         bool moved = false;
         for (int n = 2; n <= 100; ++n) {
-            if (renameWithoutReplacing(path_, aside)) {
+            if (renameWithoutReplacing(target_, aside)) {
                 moved = true;
                 break;
             }
@@ -146,7 +196,11 @@ private:
 
     const std::string path_;
     Console& console_;
+    // Where the path's links lead: the file QSettings reads and replaces.
+    std::string target_;
     std::unique_ptr<QSettings> settings_;
+    // The values, once the path leads to something that is not ours to write.
+    std::map<std::string, QVariant> memory_;
     bool troubleReported_ = false;
 };
 

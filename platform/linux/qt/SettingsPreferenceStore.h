@@ -16,6 +16,11 @@ std::string preferencesFilePath();
 // program wrote since the last access; each write goes straight to disk through a temporary
 // file that replaces the old one (a crash leaves the old file or the new, never half of one).
 //
+// A path that is a symbolic link (a dotfile manager's) is followed: the file it points at is
+// read and replaced, in that file's own folder, and the link stays a link. A path that leads to
+// anything but a regular file (a device such as /dev/null, a FIFO, a socket, a folder) is never
+// opened: the values live in memory for the rest of the run, and one line says so.
+//
 // A file QSettings cannot parse is renamed aside to <file>.corrupt-<local date>-<time>, never
 // over an earlier one, and the store starts empty: QSettings would otherwise write the part it
 // understood over it at the next write. A location that cannot be read or written leaves the
