@@ -2,16 +2,21 @@
 
 #include "platform/linux/base/Files.h"
 
+#include <QLockFile>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <pwd.h>
 #include <stdio.h>
@@ -76,6 +81,7 @@ public:
         const WriteTarget target = writeTarget(path_);
         target_ = target.path;
         if (target.refusal.empty()) {
+            removeUnfinishedWrites();
             renew();
         } else {
             keepInMemory(target.refusal);
@@ -120,6 +126,33 @@ private:
             renew();
         }
         return true;
+    }
+
+    // A run killed while it wrote leaves QSaveFile's temporary file (<name>.XXXXXX) and QSettings'
+    // lock file beside the store. A temporary that has not changed for a while belongs to no
+    // write under way; a lock whose process is gone is taken over and so removed.
+    void removeUnfinishedWrites() {
+        namespace fs = std::filesystem;
+        QLockFile lock(QString::fromStdString(target_ + ".lock"));
+        if (lock.tryLock(0)) {
+            lock.unlock();
+        }
+        const fs::path store(target_);
+        const std::string prefix = store.filename().string() + ".";
+        const auto stale = fs::file_time_type::clock::now() - std::chrono::seconds(5);
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(store.parent_path(), error)) {
+            const std::string name = entry.path().filename().string();
+            const bool temporary =
+                name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
+                std::all_of(name.begin() + std::ptrdiff_t(prefix.size()), name.end(),
+                            [](unsigned char c) { return std::isalnum(c) != 0; });
+            std::error_code ignored;
+            if (temporary && entry.is_regular_file(ignored) &&
+                entry.last_write_time(ignored) < stale) {
+                fs::remove(entry.path(), ignored);
+            }
+        }
     }
 
     void keepInMemory(const std::string& refusal) {
