@@ -20,6 +20,9 @@ HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11 fonts-symbola)
 # checks the result.
 PACKAGE_PACKAGES=(dpkg-dev file lintian)
 
+# What the fuzz targets are built with: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+
 # What the tests take besides: X tools, the accessibility bus the tray test reads the tooltip
 # from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots, dex to run the
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks

@@ -1,8 +1,11 @@
 #include "LinuxHostIdentity.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -27,19 +30,39 @@ std::string unquoted(std::string value) {
     return out;
 }
 
-std::string prettyHostName() {
-    std::ifstream info("/etc/machine-info");
-    std::string line;
-    const std::string key = "PRETTY_HOSTNAME=";
-    while (std::getline(info, line)) {
+// A number of digits at the start of `text`, and the rest; 0 when there is none or it does not
+// fit.
+int leadingNumber(std::string_view& text) {
+    unsigned value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    text.remove_prefix(std::size_t(end - text.data()));
+    return error == std::errc() && value <= unsigned(std::numeric_limits<int>::max()) ? int(value)
+                                                                                      : 0;
+}
+
+} // namespace
+
+std::string prettyHostNameIn(std::string_view machineInfo) {
+    const std::string_view key = "PRETTY_HOSTNAME=";
+    while (!machineInfo.empty()) {
+        std::string_view line = machineInfo.substr(0, machineInfo.find('\n'));
+        machineInfo.remove_prefix(std::min(machineInfo.size(), line.size() + 1));
         if (line.starts_with(key)) {
-            return unquoted(line.substr(key.size()));
+            return unquoted(std::string(line.substr(key.size())));
         }
     }
     return {};
 }
 
-} // namespace
+OsVersion osVersionOfRelease(std::string_view release) {
+    OsVersion version;
+    version.major = leadingNumber(release);
+    if (release.starts_with('.')) {
+        release.remove_prefix(1);
+        version.minor = leadingNumber(release);
+    }
+    return version;
+}
 
 // A user without an entry in the password database (a bare container) is named by number.
 std::string LinuxHostIdentity::loginName() {
@@ -60,7 +83,10 @@ std::string LinuxHostIdentity::loginName() {
 }
 
 std::string LinuxHostIdentity::computerName() {
-    if (std::string pretty = prettyHostName(); !pretty.empty()) {
+    std::ifstream info("/etc/machine-info");
+    const std::string text((std::istreambuf_iterator<char>(info)),
+                           std::istreambuf_iterator<char>());
+    if (std::string pretty = prettyHostNameIn(text); !pretty.empty()) {
         return pretty;
     }
     char name[256] = {};
@@ -72,11 +98,7 @@ std::string LinuxHostIdentity::computerName() {
 
 OsVersion LinuxHostIdentity::osVersion() {
     utsname system{};
-    OsVersion version;
-    if (uname(&system) == 0) {
-        std::sscanf(system.release, "%d.%d", &version.major, &version.minor);
-    }
-    return version;
+    return uname(&system) == 0 ? osVersionOfRelease(system.release) : OsVersion{};
 }
 
 } // namespace brimlow::platform::linuxdesktop

@@ -70,7 +70,11 @@ private:
 // property list needs one, and entities are how XML is made to expand without end.
 std::map<std::string, std::string> plistStrings(const std::string& path) {
     std::optional<std::string> text = readSmallFile(path, largestPlist);
-    if (!text) {
+    return text ? plistStringsIn(*text) : std::map<std::string, std::string>{};
+}
+
+std::map<std::string, std::string> plistStringsIn(std::string_view text) {
+    if (text.size() > largestPlist) {
         return {};
     }
     XML_Parser parser = XML_ParserCreate("UTF-8");
@@ -92,8 +96,7 @@ std::map<std::string, std::string> plistStrings(const std::string& path) {
         parser, [](void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
                    const XML_Char*, const XML_Char*,
                    const XML_Char*) { static_cast<PlistReader*>(data)->refuseEntities(); });
-    const bool parsed =
-        XML_Parse(parser, text->data(), int(text->size()), XML_TRUE) == XML_STATUS_OK;
+    const bool parsed = XML_Parse(parser, text.data(), int(text.size()), XML_TRUE) == XML_STATUS_OK;
     XML_ParserFree(parser);
     if (!parsed || !reader.wellFormed) {
         return {};

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace brimlow::platform::linuxdesktop {
 
@@ -12,6 +13,8 @@ namespace brimlow::platform::linuxdesktop {
 // when the file is missing, larger than a property list of ours could be, or not a well-formed
 // property list.
 std::map<std::string, std::string> plistStrings(const std::string& path);
+// The same for the text of such a file.
+std::map<std::string, std::string> plistStringsIn(std::string_view text);
 
 // The bundle an executable sits in: <bundle>/Contents/MacOS/<name>; nothing for any other path.
 std::optional<std::string> bundleOfExecutable(const std::string& executable);

@@ -36,13 +36,7 @@ std::optional<std::string> executablePath(int procFd, int pid) {
     if (length <= 0 || std::size_t(length) == sizeof target) {
         return std::nullopt;
     }
-    std::string path(target, std::size_t(length));
-    // The kernel marks an executable replaced or removed since the process started.
-    constexpr std::string_view deleted = " (deleted)";
-    if (path.ends_with(deleted)) {
-        path.resize(path.size() - deleted.size());
-    }
-    return path;
+    return executableOfLink(std::string_view(target, std::size_t(length)));
 }
 
 std::optional<std::string> bundleIdentifier(const std::string& executable) {
@@ -59,6 +53,18 @@ std::optional<std::string> bundleIdentifier(const std::string& executable) {
 }
 
 } // namespace
+
+// The kernel marks an executable replaced or removed since the process started.
+std::optional<std::string> executableOfLink(std::string_view link) {
+    constexpr std::string_view deleted = " (deleted)";
+    if (link.ends_with(deleted)) {
+        link.remove_suffix(deleted.size());
+    }
+    if (link.empty() || link.front() != '/') {
+        return std::nullopt;
+    }
+    return std::string(link);
+}
 
 std::vector<RunningApplication> ProcWorkspace::runningApplications() {
     std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);

@@ -5,8 +5,14 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace brimlow::platform::linuxdesktop {
+
+// The executable a process runs, from the text of its /proc/PID/exe link: the path, without the
+// mark the kernel adds once the file was replaced or removed; nothing for a link that names no
+// absolute path (a kernel thread's, or an anonymous file's).
+std::optional<std::string> executableOfLink(std::string_view link);
 
 // Which of the user's processes are applications with windows of their own, as the session can
 // tell (an X server's window list, the desktop's installed applications).
