@@ -35,6 +35,7 @@ bool isWellFormedUtf8(std::string_view bytes);
 std::string percentEncodedExceptAlphanumerics(std::string_view utf8);
 
 // The number in decimal, digits grouped as the user's locale groups them ("1,000" in English).
+// Main thread only.
 std::string groupedDecimal(std::int64_t value);
 
 } // namespace brimlow::platform::text

@@ -1,6 +1,7 @@
 #include "Text.h"
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
@@ -133,12 +134,18 @@ std::string percentEncodedExceptAlphanumerics(std::string_view utf8) {
     return out;
 }
 
+// Kept while the locale stays: ICU builds a formatter's locale data anew for every fresh one, and
+// a program that nudges all day formats a number at every nudge.
 std::string groupedDecimal(std::int64_t value) {
+    static std::string localeName;
+    static std::optional<icu::number::LocalizedNumberFormatter> formatter;
+    const icu::Locale& locale = icu::Locale::getDefault();
+    if (!formatter || localeName != locale.getName()) {
+        formatter = icu::number::NumberFormatter::withLocale(locale);
+        localeName = locale.getName();
+    }
     UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString formatted =
-        icu::number::NumberFormatter::withLocale(icu::Locale::getDefault())
-            .formatInt(value, status)
-            .toString(status);
+    icu::UnicodeString formatted = formatter->formatInt(value, status).toString(status);
     return U_SUCCESS(status) ? toUtf8(formatted) : std::to_string(value);
 }
 

@@ -1,0 +1,121 @@
+// The real program under Xvfb with a tray host for ten minutes: its window opened (by starting
+// it again, as from the desktop's menu) and closed (as by the window manager's close button)
+// every few seconds, and nudges firing every 15 s of idle time. Prints resident memory and open
+// descriptors minute by minute: after the first minute memory must grow by less than 1 MB and
+// descriptors not at all. It judges nothing.
+//
+//   bench_soak_program [--minutes N]     (default 10)
+
+#include "harness/Process.h"
+#include "harness/Sandbox.h"
+#include "harness/XServer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <thread>
+
+using namespace brimlow::e2e;
+
+namespace {
+
+long openDescriptors(pid_t pid) {
+    std::error_code error;
+    return std::distance(
+        std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error),
+        std::filesystem::directory_iterator());
+}
+
+// The program's own window: a top-level window of `pid`, on screen, titled "Brimlow…".
+std::optional<Window> programWindow(const XConnection& x, pid_t pid) {
+    for (Window window : x.children(x.root())) {
+        if (x.cardinal(window, "_NET_WM_PID") == long(pid) && x.isViewable(window) &&
+            x.title(window).starts_with("Brimlow") && !x.isOverrideRedirect(window)) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
+int minutesFrom(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--minutes") == 0) {
+        return std::max(2, std::atoi(argv[2]));
+    }
+    if (argc != 1) {
+        std::fprintf(stderr, "usage: %s [--minutes N]\n", argv[0]);
+        std::exit(2);
+    }
+    return 10;
+}
+
+int run(int minutes) {
+    VirtualServer server;
+    TrayHost tray(server.displayName());
+    XConnection x(server.displayName());
+    Sandbox sandbox(server.displayName());
+    sandbox.writePreferences({{"idleseconds", "15"}, {"movedcount", "1"}});
+    Environment env = sandbox.environment();
+    env.set("BRIMLOW_SERVER_HOST", "127.0.0.1:9");
+    auto program = startProgram(env);
+    const pid_t pid = program->pid();
+
+    std::printf("%6s %12s %12s %6s %8s %8s\n", "minute", "VmRSS (kB)", "RssAnon (kB)", "fds",
+                "windows", "nudges");
+    double firstRss = 0;
+    long firstFds = 0;
+    int windows = 0;
+    for (int minute = 1; minute <= minutes; ++minute) {
+        const auto end = program->startedAt() + std::chrono::minutes(minute);
+        while (Clock::now() < end && program->running()) {
+            // Opened as from the menu: a second start hands over and the window comes up.
+            auto again = startProgram(env);
+            again->waitForExit(5s);
+            std::optional<Window> shown;
+            pollUntil(Clock::now() + 3s,
+                      [&] { return (shown = programWindow(x, pid)).has_value(); });
+            if (shown) {
+                ++windows;
+                x.requestClose(*shown);
+                pollUntil(Clock::now() + 3s, [&] { return !programWindow(x, pid); });
+            }
+            std::this_thread::sleep_for(3s);
+        }
+        if (!program->running()) {
+            std::fprintf(stderr, "the program ended during the run\n");
+            return 1;
+        }
+        const double rss = statusMb(pid, "VmRSS") * 1024;
+        const long fds = openDescriptors(pid);
+        if (minute == 1) {
+            firstRss = rss;
+            firstFds = fds;
+        }
+        // The count started at 1.
+        const long nudges = std::atol(sandbox.readPreferences()["movedcount"].c_str()) - 1;
+        std::printf("%6d %12.0f %12.0f %6ld %8d %8ld\n", minute, rss,
+                    statusMb(pid, "RssAnon") * 1024, fds, windows, nudges);
+    }
+    const double grown = statusMb(pid, "VmRSS") * 1024 - firstRss;
+    std::printf("after the first minute: resident memory %+.0f kB (target < 1024 kB: %s), "
+                "descriptors %+ld (target 0: %s)\n",
+                grown, grown < 1024 ? "met" : "MISSED", openDescriptors(pid) - firstFds,
+                openDescriptors(pid) == firstFds ? "met" : "MISSED");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int minutes = minutesFrom(argc, argv);
+    becomeSubreaper();
+    int status = 1;
+    try {
+        status = run(minutes);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_soak_program: %s\n", error.what());
+    }
+    collectLeftoverChildren(5s);
+    return status;
+}

@@ -1,0 +1,128 @@
+// A thousand requests of each way a server or the network can fail (refused, silent, a reply
+// larger than allowed, a certificate nobody vouches for), against a real HTTPS server on
+// loopback, through the real libcurl client. Prints the process's memory and open descriptors
+// before and after each thousand: they must come back flat. It judges nothing.
+//
+//   bench_soak_requests [--rounds N]     (default 1000; the silent ones take 15 s a batch)
+
+#include "TestServer.h"
+#include "platform/linux/http/CurlHttpClient.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace brimlow;
+
+namespace {
+
+// As many at once as a busy program would never have, few enough for the server's threads.
+constexpr int batch = 100;
+
+double statusKb(const std::string& field) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::atof(line.c_str() + field.size() + 1);
+        }
+    }
+    return -1;
+}
+
+long openDescriptors() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+}
+
+int closedPort() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    close(s);
+    return ntohs(address.sin_port);
+}
+
+// Sends `rounds` requests to `url`, `batch` at a time, and waits for every one to fail.
+int failures(platform::HttpClient& http, const std::string& url, int rounds) {
+    std::atomic<int> failed = 0;
+    std::atomic<int> ended = 0;
+    for (int sent = 0; sent < rounds;) {
+        const int now = std::min(batch, rounds - sent);
+        const int target = ended + now;
+        for (int i = 0; i < now; ++i, ++sent) {
+            platform::HttpRequest request;
+            request.url = url;
+            http.send(std::move(request), [&](platform::HttpOutcome outcome) {
+                failed += outcome.error.has_value();
+                ++ended;
+            });
+        }
+        while (ended < target) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    return failed;
+}
+
+int roundsFrom(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) {
+        return std::max(1, std::atoi(argv[2]));
+    }
+    if (argc != 1) {
+        std::fprintf(stderr, "usage: %s [--rounds N]\n", argv[0]);
+        std::exit(2);
+    }
+    return 1000;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = roundsFrom(argc, argv);
+    testing::TestServer server;
+    if (!server.error.empty()) {
+        std::fprintf(stderr, "bench_soak_requests: %s\n", server.error.c_str());
+        return 1;
+    }
+    setenv("SSL_CERT_FILE", server.caFile.c_str(), 1);
+    platform::linuxdesktop::CurlHttpClient http;
+    const std::string trusted = "https://127.0.0.1:" + std::to_string(server.trustedPort);
+    const struct {
+        const char* kind;
+        std::string url;
+    } kinds[] = {
+        {"refused", "https://127.0.0.1:" + std::to_string(closedPort()) + "/"},
+        {"bad certificate", "https://127.0.0.1:" + std::to_string(server.untrustedPort) + "/"},
+        {"oversize", trusted + "/size?1048577"},
+        {"silent (15 s each batch)", trusted + "/silent"},
+    };
+    // A first request of each kind sets up what lives for the process (TLS, resolver).
+    for (const auto& kind : kinds) {
+        failures(http, kind.url, 1);
+    }
+    std::printf("%-26s %8s %14s %14s %12s %12s %8s %8s\n", "kind", "failed", "VmRSS before",
+                "VmRSS after", "Anon before", "Anon after", "fds bef.", "fds aft.");
+    for (const auto& kind : kinds) {
+        const double rssBefore = statusKb("VmRSS");
+        const double anonBefore = statusKb("RssAnon");
+        const long fdsBefore = openDescriptors();
+        const int failed = failures(http, kind.url, rounds);
+        std::printf("%-26s %5d/%-4d %11.0f kB %11.0f kB %9.0f kB %9.0f kB %8ld %8ld\n", kind.kind,
+                    failed, rounds, rssBefore, statusKb("VmRSS"), anonBefore, statusKb("RssAnon"),
+                    fdsBefore, openDescriptors());
+    }
+    return 0;
+}
