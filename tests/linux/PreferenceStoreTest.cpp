@@ -239,8 +239,9 @@ TEST_F(PreferenceStore, WhatIsNotAFileStaysExactlyAsItWasAndTheValuesLiveInMemor
     EXPECT_TRUE(fs::is_empty(folder));
 }
 
-// On a file system with no room left the old file stays whole, and the values live on.
-TEST_F(PreferenceStore, AFullDiskKeepsTheOldFileByteForByte) {
+// On a file system with no room left, or one that cannot be written at all, the old file stays
+// whole, and the values live on.
+TEST_F(PreferenceStore, AFullOrReadOnlyDiskKeepsTheOldFileByteForByte) {
     const std::string disk = home.path() + "/disk";
     fs::create_directories(disk);
     // A small file system of the test's own, in a mount namespace no other process sees.
@@ -271,6 +272,13 @@ TEST_F(PreferenceStore, AFullDiskKeepsTheOldFileByteForByte) {
         EXPECT_NE(console.lines().front().find("cannot be read or written"), std::string::npos);
         EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 2)
             << "a temporary file stayed behind";
+
+        // The same on a file system mounted read-only, which even root cannot write.
+        fs::remove(disk + "/filler");
+        ASSERT_EQ(mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k"), 0);
+        store.setInteger("movedcount", 9);
+        EXPECT_EQ(readFile(file), before);
+        EXPECT_EQ(store.integerForKey("movedcount"), 9);
     }
     umount(disk.c_str());
 }
