@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 // clang-format on
 
+#include "Measure.h"
 #include "harness/HeadlessMutter.h"
 #include "harness/Process.h"
 #include "harness/Sandbox.h"
@@ -135,9 +136,9 @@ int measure(Child& program, const char* session, int idleSeconds, double idleCpu
     const CpuTime startCpu = cpuTime(pid);
 
     std::this_thread::sleep_until(program.startedAt() + settleTime);
-    const double rssMb = statusMb(pid, "VmRSS");
-    const double anonMb = statusMb(pid, "RssAnon");
-    const double fileMb = statusMb(pid, "RssFile");
+    const double rssMb = brimlow::bench::statusMb(pid, "VmRSS");
+    const double anonMb = brimlow::bench::statusMb(pid, "RssAnon");
+    const double fileMb = brimlow::bench::statusMb(pid, "RssFile");
     const CpuTime idleFrom = cpuTime(pid);
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
     const CpuTime idleTo = cpuTime(pid);

@@ -5,6 +5,7 @@
 //
 //   bench_launcher [--rounds N]     (default 20)
 
+#include "Measure.h"
 #include "harness/Process.h"
 #include "harness/Sandbox.h"
 
@@ -88,21 +89,10 @@ double waitingMemoryMb(const char* field) {
     Sandbox sandbox(":0");
     auto launcher = startLauncher(helper / "MacOS/L", sandbox.environment());
     std::this_thread::sleep_for(1s);
-    const double mb = statusMb(launcher->pid(), field);
+    const double mb = brimlow::bench::statusMb(launcher->pid(), field);
     launcher->stop();
     endAll("/usr/bin/sleep");
     return mb;
-}
-
-int roundsFrom(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) {
-        return std::max(1, std::atoi(argv[2]));
-    }
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: %s [--rounds N]\n", argv[0]);
-        std::exit(2);
-    }
-    return 20;
 }
 
 void printFigure(const char* what, double value, const char* unit, double target) {
@@ -113,7 +103,7 @@ void printFigure(const char* what, double value, const char* unit, double target
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = roundsFrom(argc, argv);
+    const int rounds = brimlow::bench::numberOption(argc, argv, "--rounds", 20);
     becomeSubreaper();
     try {
         std::vector<double> times = spawnTimes(rounds);

@@ -6,6 +6,7 @@
 //
 //   bench_soak_program [--minutes N]     (default 10)
 
+#include "Measure.h"
 #include "harness/Process.h"
 #include "harness/Sandbox.h"
 #include "harness/XServer.h"
@@ -20,35 +21,6 @@
 using namespace brimlow::e2e;
 
 namespace {
-
-long openDescriptors(pid_t pid) {
-    std::error_code error;
-    return std::distance(
-        std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error),
-        std::filesystem::directory_iterator());
-}
-
-// The program's own window: a top-level window of `pid`, on screen, titled "Brimlow…".
-std::optional<Window> programWindow(const XConnection& x, pid_t pid) {
-    for (Window window : x.children(x.root())) {
-        if (x.cardinal(window, "_NET_WM_PID") == long(pid) && x.isViewable(window) &&
-            x.title(window).starts_with("Brimlow") && !x.isOverrideRedirect(window)) {
-            return window;
-        }
-    }
-    return std::nullopt;
-}
-
-int minutesFrom(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--minutes") == 0) {
-        return std::max(2, std::atoi(argv[2]));
-    }
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: %s [--minutes N]\n", argv[0]);
-        std::exit(2);
-    }
-    return 10;
-}
 
 int run(int minutes) {
     VirtualServer server;
@@ -74,11 +46,11 @@ int run(int minutes) {
             again->waitForExit(5s);
             std::optional<Window> shown;
             pollUntil(Clock::now() + 3s,
-                      [&] { return (shown = programWindow(x, pid)).has_value(); });
+                      [&] { return (shown = preferencesWindow(x, pid)).has_value(); });
             if (shown) {
                 ++windows;
                 x.requestClose(*shown);
-                pollUntil(Clock::now() + 3s, [&] { return !programWindow(x, pid); });
+                pollUntil(Clock::now() + 3s, [&] { return !preferencesWindow(x, pid); });
             }
             std::this_thread::sleep_for(3s);
         }
@@ -86,8 +58,8 @@ int run(int minutes) {
             std::fprintf(stderr, "the program ended during the run\n");
             return 1;
         }
-        const double rss = statusMb(pid, "VmRSS") * 1024;
-        const long fds = openDescriptors(pid);
+        const double rss = brimlow::bench::statusMb(pid, "VmRSS") * 1024;
+        const long fds = brimlow::bench::openDescriptors(pid);
         if (minute == 1) {
             firstRss = rss;
             firstFds = fds;
@@ -95,20 +67,21 @@ int run(int minutes) {
         // The count started at 1.
         const long nudges = std::atol(sandbox.readPreferences()["movedcount"].c_str()) - 1;
         std::printf("%6d %12.0f %12.0f %6ld %8d %8ld\n", minute, rss,
-                    statusMb(pid, "RssAnon") * 1024, fds, windows, nudges);
+                    brimlow::bench::statusMb(pid, "RssAnon") * 1024, fds, windows, nudges);
     }
-    const double grown = statusMb(pid, "VmRSS") * 1024 - firstRss;
+    const double grown = brimlow::bench::statusMb(pid, "VmRSS") * 1024 - firstRss;
     std::printf("after the first minute: resident memory %+.0f kB (target < 1024 kB: %s), "
                 "descriptors %+ld (target 0: %s)\n",
-                grown, grown < 1024 ? "met" : "MISSED", openDescriptors(pid) - firstFds,
-                openDescriptors(pid) == firstFds ? "met" : "MISSED");
+                grown, grown < 1024 ? "met" : "MISSED",
+                brimlow::bench::openDescriptors(pid) - firstFds,
+                brimlow::bench::openDescriptors(pid) == firstFds ? "met" : "MISSED");
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const int minutes = minutesFrom(argc, argv);
+    const int minutes = brimlow::bench::numberOption(argc, argv, "--minutes", 10);
     becomeSubreaper();
     int status = 1;
     try {

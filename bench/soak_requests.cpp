@@ -5,6 +5,7 @@
 //
 //   bench_soak_requests [--rounds N]     (default 1000; the silent ones take 15 s a batch)
 
+#include "Measure.h"
 #include "TestServer.h"
 #include "platform/linux/http/CurlHttpClient.h"
 
@@ -29,33 +30,6 @@ namespace {
 // As many at once as a busy program would never have, few enough for the server's threads.
 constexpr int batch = 100;
 
-double statusKb(const std::string& field) {
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::atof(line.c_str() + field.size() + 1);
-        }
-    }
-    return -1;
-}
-
-long openDescriptors() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                         std::filesystem::directory_iterator());
-}
-
-int closedPort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), size);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    close(s);
-    return ntohs(address.sin_port);
-}
-
 // Sends `rounds` requests to `url`, `batch` at a time, and waits for every one to fail.
 int failures(platform::HttpClient& http, const std::string& url, int rounds) {
     std::atomic<int> failed = 0;
@@ -78,21 +52,10 @@ int failures(platform::HttpClient& http, const std::string& url, int rounds) {
     return failed;
 }
 
-int roundsFrom(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) {
-        return std::max(1, std::atoi(argv[2]));
-    }
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: %s [--rounds N]\n", argv[0]);
-        std::exit(2);
-    }
-    return 1000;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = roundsFrom(argc, argv);
+    const int rounds = bench::numberOption(argc, argv, "--rounds", 1000);
     testing::TestServer server;
     if (!server.error.empty()) {
         std::fprintf(stderr, "bench_soak_requests: %s\n", server.error.c_str());
@@ -105,7 +68,7 @@ int main(int argc, char** argv) {
         const char* kind;
         std::string url;
     } kinds[] = {
-        {"refused", "https://127.0.0.1:" + std::to_string(closedPort()) + "/"},
+        {"refused", "https://127.0.0.1:" + std::to_string(testing::closedLoopbackPort()) + "/"},
         {"bad certificate", "https://127.0.0.1:" + std::to_string(server.untrustedPort) + "/"},
         {"oversize", trusted + "/size?1048577"},
         {"silent (15 s each batch)", trusted + "/silent"},
@@ -120,14 +83,14 @@ int main(int argc, char** argv) {
     for (const auto& kind : kinds) {
         // Freed memory the allocator still holds is handed back, so what stays is what lives.
         malloc_trim(0);
-        const double rssBefore = statusKb("VmRSS");
-        const double anonBefore = statusKb("RssAnon");
-        const long fdsBefore = openDescriptors();
+        const double rssBefore = bench::statusMb(0, "VmRSS") * 1024;
+        const double anonBefore = bench::statusMb(0, "RssAnon") * 1024;
+        const long fdsBefore = bench::openDescriptors(0);
         const int failed = failures(http, kind.url, rounds);
         malloc_trim(0);
         std::printf("%-26s %5d/%-4d %11.0f kB %11.0f kB %9.0f kB %9.0f kB %8ld %8ld\n", kind.kind,
-                    failed, rounds, rssBefore, statusKb("VmRSS"), anonBefore, statusKb("RssAnon"),
-                    fdsBefore, openDescriptors());
+                    failed, rounds, rssBefore, bench::statusMb(0, "VmRSS") * 1024, anonBefore,
+                    bench::statusMb(0, "RssAnon") * 1024, fdsBefore, bench::openDescriptors(0));
     }
     return 0;
 }

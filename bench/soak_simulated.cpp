@@ -5,6 +5,7 @@
 //
 //   bench_soak_simulated [--days N]     (default 30)
 
+#include "Measure.h"
 #include "app/shell/Brimlow.h"
 #include "platform/sim/SimDesktop.h"
 
@@ -64,36 +65,10 @@ public:
     std::map<std::string, std::string> values;
 };
 
-double statusKb(const std::string& field) {
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::atof(line.c_str() + field.size() + 1);
-        }
-    }
-    return -1;
-}
-
-long openDescriptors() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                         std::filesystem::directory_iterator());
-}
-
-int daysFrom(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--days") == 0) {
-        return std::max(1, std::atoi(argv[2]));
-    }
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: %s [--days N]\n", argv[0]);
-        std::exit(2);
-    }
-    return 30;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const int days = daysFrom(argc, argv);
+    const int days = bench::numberOption(argc, argv, "--days", 30);
     sim::SimDesktop s;
     CountingConsole console;
     CountingPointer pointer(s.idleClock);
@@ -142,7 +117,8 @@ int main(int argc, char** argv) {
         // The simulated application records every policy it is given, for tests to read.
         s.application.policies.clear();
         std::printf("%4d %12lld %10lld %12.0f %12.0f %6ld\n", day, console.ticks, pointer.moves / 2,
-                    statusKb("VmRSS"), statusKb("RssAnon"), openDescriptors());
+                    bench::statusMb(0, "VmRSS") * 1024, bench::statusMb(0, "RssAnon") * 1024,
+                    bench::openDescriptors(0));
     }
     const long long expected = static_cast<long long>(days) * 86400 / 2;
     std::printf("ticks: %lld of %lld expected (%s)\n", console.ticks, expected,

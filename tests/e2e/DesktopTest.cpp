@@ -1,5 +1,7 @@
 #include "DesktopTest.h"
 
+#include "TestServer.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <charconv>
@@ -41,31 +43,7 @@ void DesktopTest::requireTrayHost() const {
 }
 
 std::string unreachableServerHost() {
-    // A port the kernel hands out is one nobody listens on; closed again at once, it refuses
-    // connections instead of leaving them to time out.
-    int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        throw std::runtime_error("no loopback port for an unreachable server");
-    }
-    close(s);
-    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
-
-std::optional<Window> preferencesWindow(const XConnection& x, pid_t pid) {
-    for (Window window : x.children(x.root())) {
-        // The tray icon is a top-level window of the program too, named after it, until the
-        // tray host takes it in; like a tooltip it bypasses the window manager.
-        if (x.cardinal(window, "_NET_WM_PID") == long(pid) && x.isViewable(window) &&
-            x.title(window).starts_with("Brimlow") && !x.isOverrideRedirect(window)) {
-            return window;
-        }
-    }
-    return std::nullopt;
+    return "127.0.0.1:" + std::to_string(testing::closedLoopbackPort());
 }
 
 std::optional<SeenWindow> waitForPreferencesWindow(const XConnection& x, pid_t pid,

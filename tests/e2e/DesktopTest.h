@@ -61,9 +61,6 @@ struct SeenWindow {
     Clock::time_point at;
 };
 
-// The program's preferences window: a top-level window of `pid`, on screen, titled "Brimlow…",
-// and not the tray icon.
-std::optional<Window> preferencesWindow(const XConnection& x, pid_t pid);
 std::optional<SeenWindow> waitForPreferencesWindow(const XConnection& x, pid_t pid,
                                                    Clock::time_point deadline);
 

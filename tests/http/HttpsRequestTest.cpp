@@ -51,17 +51,6 @@ Lines headersOf(const std::string& echo) {
 }
 
 // A port that nothing listens on.
-int closedPort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), size);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    close(s);
-    return ntohs(address.sin_port);
-}
 
 class Https : public ::testing::Test {
 protected:
@@ -177,7 +166,7 @@ TEST_F(Https, RepliesMustBeAsciiAndAtMostOneMebibyte) {
 }
 
 TEST_F(Https, TransportErrorsArePrintedAndReported) {
-    expectFailure(request(url("/echo", closedPort())), "Couldn't connect to server");
+    expectFailure(request(url("/echo", closedLoopbackPort())), "Couldn't connect to server");
     expectFailure(request("https://nowhere.invalid/"), "Couldn't resolve host name");
     expectFailure(request(url("/echo").replace(0, 5, "http")), "Unsupported protocol");
 }

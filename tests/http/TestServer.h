@@ -6,6 +6,10 @@
 
 namespace brimlow::testing {
 
+// A loopback port nobody listens on: the kernel handed it out and it was closed again at once,
+// so connections to it are refused at once instead of timing out.
+int closedLoopbackPort();
+
 // The HTTPS server of https_server.py, running while this object lives. It also stops when
 // this process dies, since its standard input then closes.
 class TestServer {

@@ -390,19 +390,6 @@ std::vector<pid_t> processesRunning(const std::filesystem::path& path) {
     return found;
 }
 
-double statusMb(pid_t pid, const std::string& field) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(field + ":", 0) == 0) {
-            std::istringstream value(line.substr(field.size() + 1));
-            double kb = 0;
-            value >> kb;
-            return kb / 1024.0;
-        }
-    }
-    return -1;
-}
-
 std::optional<std::filesystem::path> findProgram(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");

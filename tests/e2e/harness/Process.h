@@ -136,9 +136,6 @@ bool pollUntil(Clock::time_point deadline, Condition condition, Clock::duration 
 // The ids of the user's processes that run the executable at `path`.
 std::vector<pid_t> processesRunning(const std::filesystem::path& path);
 
-// A "kB" field of /proc/PID/status (VmRSS, RssAnon, ...) in MB; -1 when it can't be read.
-double statusMb(pid_t pid, const std::string& field);
-
 // Looks `program` up on PATH.
 std::optional<std::filesystem::path> findProgram(const std::string& program);
 

@@ -349,4 +349,16 @@ TrayHost::TrayHost(const std::string& displayName) {
     }
 }
 
+std::optional<Window> preferencesWindow(const XConnection& x, pid_t pid) {
+    for (Window window : x.children(x.root())) {
+        // The tray icon is a top-level window of the program too, named after it, until the
+        // tray host takes it in; like a tooltip it bypasses the window manager.
+        if (x.cardinal(window, "_NET_WM_PID") == long(pid) && x.isViewable(window) &&
+            x.title(window).starts_with("Brimlow") && !x.isOverrideRedirect(window)) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace brimlow::e2e

@@ -94,6 +94,10 @@ private:
 // Position of `window` among the root's children, bottom-most 0; nothing if not a child.
 std::optional<std::size_t> stackingIndex(const XConnection& x, Window window);
 
+// The program's preferences window: a top-level window of `pid`, on screen, titled "Brimlow…",
+// and not the tray icon.
+std::optional<Window> preferencesWindow(const XConnection& x, pid_t pid);
+
 // A window of `pid` that the tray host has taken in: its parent was created by the client
 // that owns the system tray, and it is on screen.
 std::optional<Window> embeddedIcon(const XConnection& x, pid_t pid);
