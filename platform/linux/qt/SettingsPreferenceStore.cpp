@@ -130,11 +130,15 @@ private:
 
     // A run killed while it wrote leaves QSaveFile's temporary file (<name>.XXXXXX) and QSettings'
     // lock file beside the store. A temporary that has not changed for a while belongs to no
-    // write under way; a lock whose process is gone is taken over and so removed.
+    // write under way; a lock whose process is gone is taken over and so removed. A run killed
+    // between creating the lock and naming itself in it leaves the lock empty, which Qt would
+    // wait half a minute to call stale, with the program frozen; a live writer names itself at
+    // once, so an empty lock a second old is a dead one's.
     void removeUnfinishedWrites() {
         namespace fs = std::filesystem;
         QLockFile lock(QString::fromStdString(target_ + ".lock"));
-        if (lock.tryLock(0)) {
+        lock.setStaleLockTime(1000);
+        if (lock.tryLock(1500)) {
             lock.unlock();
         }
         const fs::path store(target_);
