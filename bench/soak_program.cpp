@@ -55,7 +55,11 @@ int run(int minutes) {
             std::this_thread::sleep_for(3s);
         }
         if (!program->running()) {
-            std::fprintf(stderr, "the program ended during the run\n");
+            std::fprintf(stderr, "the program ended during the run (status %d); it printed:\n",
+                         program->waitForExit(0s).value_or(-1));
+            for (const auto& line : program->lines()) {
+                std::fprintf(stderr, "  %s\n", line.text.c_str());
+            }
             return 1;
         }
         const double rss = brimlow::bench::statusMb(pid, "VmRSS") * 1024;
