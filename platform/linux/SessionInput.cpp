@@ -3,8 +3,10 @@
 #include "base/DesktopApplications.h"
 #include "base/Files.h"
 #include "base/NoInput.h"
+#include "wayland/CompositorPointer.h"
 #include "wayland/MutterIdleClock.h"
 #include "wayland/MutterRemoteInput.h"
+#include "wayland/NotifiedIdleClock.h"
 #include "wayland/PortalRemoteInput.h"
 #include "x11/X11Session.h"
 
@@ -51,43 +53,69 @@ void SessionInput::chooseX11(Console& console) {
 void SessionInput::chooseWayland(Console& console, DistributedNotifications& notifications,
                                  const std::string& poster) {
     windows_ = &keep(backends_, std::make_shared<DesktopApplications>());
-    std::string idle;
+    wayland_ = WaylandConnection::open(console);
+    description_ = "Wayland session: " + chooseWaylandIdleClock(console) + "; " +
+                   chooseWaylandPointer(console, notifications, poster);
+}
+
+std::string SessionInput::chooseWaylandIdleClock(Console& console) {
     if (MutterIdleClock::isAvailable()) {
         idleClock_ = &keep(backends_, std::make_shared<MutterIdleClock>(console));
-        idle = "idle time from GNOME's idle monitor (org.gnome.Mutter.IdleMonitor)";
-    } else {
-        idleClock_ = &keep(backends_, std::make_shared<NoIdleClock>());
-        idle = "no idle time: the compositor offers no idle monitor on the session bus";
+        return "idle time from GNOME's idle monitor (org.gnome.Mutter.IdleMonitor)";
     }
-    std::string moves;
+    if (auto protocol = wayland_ ? NotifiedIdleClock::offeredProtocol(*wayland_) : std::nullopt) {
+        idleClock_ = &keep(backends_, std::make_shared<NotifiedIdleClock>(*wayland_));
+        return "idle time from the compositor's idle notifications (" + *protocol + ")";
+    }
+    idleClock_ = &keep(backends_, std::make_shared<NoIdleClock>());
+    return "no idle time: the compositor offers neither an idle monitor on the session bus nor "
+           "idle notifications (ext_idle_notifier_v1, org_kde_kwin_idle)";
+}
+
+// Pointer moves with no question asked come first, then the portal, which asks the user.
+std::string SessionInput::chooseWaylandPointer(Console& console,
+                                               DistributedNotifications& notifications,
+                                               const std::string& poster) {
     if (MutterRemoteInput::isAvailable()) {
-        auto mutter = std::make_shared<MutterRemoteInput>(notifications, poster, console);
-        pointer_ = mutter.get();
-        access_ = mutter.get();
-        keep(backends_, mutter);
-        moves = "pointer moves through GNOME's remote desktop (org.gnome.Mutter.RemoteDesktop)";
-    } else if (PortalRemoteInput::isAvailable()) {
-        auto portal =
-            std::make_shared<PortalRemoteInput>(notifications, poster,
+        use(std::make_shared<MutterRemoteInput>(notifications, poster, console));
+        return "pointer moves through GNOME's remote desktop (org.gnome.Mutter.RemoteDesktop)";
+    }
+    if (wayland_ && wayland_->offers(WlrVirtualPointer::protocol)) {
+        use(std::make_shared<WlrVirtualPointer>(*wayland_));
+        return std::string("pointer moves through wlroots' virtual pointer (") +
+               WlrVirtualPointer::protocol + ")";
+    }
+    if (wayland_ && wayland_->offers(KWinFakeInput::protocol)) {
+        use(std::make_shared<KWinFakeInput>(*wayland_));
+        return std::string("pointer moves through KWin's fake input (") + KWinFakeInput::protocol +
+               ")";
+    }
+    if (PortalRemoteInput::isAvailable()) {
+        use(std::make_shared<PortalRemoteInput>(notifications, poster,
                                                 xdgBaseDirectory("XDG_STATE_HOME", ".local/state") +
                                                     "/pellvane/Brimlow2.remote-desktop-token",
-                                                console);
-        pointer_ = portal.get();
-        access_ = portal.get();
-        keep(backends_, portal);
-        moves = "pointer moves through the remote desktop portal "
-                "(org.freedesktop.portal.RemoteDesktop), once you allow it";
-    } else {
-        auto none = std::make_shared<NoPointerInput>(
-            "a desktop that offers remote input to the programs of your session (GNOME's remote "
-            "desktop, or a remote desktop portal)");
-        pointer_ = none.get();
-        access_ = none.get();
-        keep(backends_, none);
-        moves = "no pointer moves: the compositor offers neither a remote desktop nor a remote "
-                "desktop portal";
+                                                console));
+        return "pointer moves through the remote desktop portal "
+               "(org.freedesktop.portal.RemoteDesktop), once you allow it";
     }
-    description_ = "Wayland session: " + idle + "; " + moves;
+    if (wayland_ && isKWin(*wayland_)) {
+        use(std::make_shared<NoPointerInput>(KWinFakeInput::permissionPlace));
+        return std::string("no pointer moves: KWin offers its fake input (") +
+               KWinFakeInput::protocol +
+               ") only to installed programs that ask for it, and there is no remote desktop "
+               "portal";
+    }
+    use(std::make_shared<NoPointerInput>(
+        "a desktop that offers remote input to the programs of your session (GNOME's remote "
+        "desktop, wlroots' virtual pointer, KWin's fake input, or a remote desktop portal)"));
+    return "no pointer moves: the compositor offers no remote desktop, virtual pointer or fake "
+           "input, and there is no remote desktop portal";
+}
+
+template <typename Backend> void SessionInput::use(std::shared_ptr<Backend> backend) {
+    pointer_ = backend.get();
+    access_ = backend.get();
+    keep(backends_, std::move(backend));
 }
 
 } // namespace brimlow::platform::linuxdesktop

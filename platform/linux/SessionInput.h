@@ -12,13 +12,15 @@
 
 namespace brimlow::platform::linuxdesktop {
 
+class WaylandConnection;
 class X11Session;
 
 // The session's input, chosen once at start by what the session offers: on X11 the X server
 // (MIT-SCREEN-SAVER idle time, XTEST moves, window owners); on Wayland, never X11 even when
-// DISPLAY is set, but the compositor's own interfaces (GNOME's idle monitor and remote desktop)
-// and the installed applications. What could not be found reads no idle time or denies the
-// permission, and says why. Main thread only.
+// DISPLAY is set, but the compositor's own interfaces (GNOME's idle monitor and remote desktop;
+// the idle notifications, virtual pointer and fake input of Wayland protocols), the remote
+// desktop portal, and the installed applications. What could not be found reads no idle time or
+// denies the permission, and says why. Main thread only.
 class SessionInput {
 public:
     // Changes of the permission are posted on `notifications` with `poster` as their object.
@@ -40,8 +42,16 @@ private:
     void chooseX11(Console& console);
     void chooseWayland(Console& console, DistributedNotifications& notifications,
                        const std::string& poster);
+    // Each returns its part of the description.
+    std::string chooseWaylandIdleClock(Console& console);
+    std::string chooseWaylandPointer(Console& console, DistributedNotifications& notifications,
+                                     const std::string& poster);
+    // Makes `backend` both the pointer and the permission.
+    template <typename Backend> void use(std::shared_ptr<Backend> backend);
 
     std::unique_ptr<X11Session> x11_;
+    // Declared before the backends, which use it, so that it outlives them.
+    std::unique_ptr<WaylandConnection> wayland_;
     // Whatever was chosen, owned here; the references below point into them.
     std::vector<std::shared_ptr<void>> backends_;
     IdleClock* idleClock_ = nullptr;

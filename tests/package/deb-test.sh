@@ -38,7 +38,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 # The names alone, one a line.
 depended=$(sed 's/ ([^)]*)//g; s/, /\n/g' <<<"$depends")
 for library in libc6 libstdc++6 libqt6widgets6 libqt6dbus6 libcurl4 libxss1 libxtst6 libdbus-1-3 \
-    libexpat1; do
+    libexpat1 libwayland-client0; do
     grep -qxF "$library" <<<"$depended" || fail "Depends lacks $library: $depends"
 done
 check "Recommends" "qt6-wayland" "$(dpkg-deb -f "$deb" Recommends)"
@@ -59,6 +59,11 @@ check_tree /usr "$root"
 check "the desktop entry runs the program from /usr" \
     "Exec=\"$(installed_dir "$LIBDIR" /usr)/brimlow/Brimlow.app/Contents/MacOS/Brimlow 2\"" \
     "$(exec_line "$root$(installed_dir "$DATADIR" /usr)/applications/com.pellvane.Brimlow2.desktop")"
+# KWin offers its fake input only to a program whose installed entry, running that very
+# executable, asks for it.
+check "the desktop entry asks KWin for fake input" "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input" \
+    "$(grep '^X-KDE-Wayland-Interfaces=' \
+        "$root$(installed_dir "$DATADIR" /usr)/applications/com.pellvane.Brimlow2.desktop")"
 
 # One licence everywhere: LICENSE, the copyright file, the metainfo.
 doc="$root/usr/share/doc/brimlow"
