@@ -32,6 +32,21 @@ int run(int minutes) {
     env.set("BRIMLOW_SERVER_HOST", "127.0.0.1:9");
     auto program = startProgram(env);
     const pid_t pid = program->pid();
+    // A second start before the first has claimed its name would take over from it instead;
+    // by its first idle tick it has.
+    const auto ticked = [&] {
+        for (const auto& line : program->lines()) {
+            if (!line.text.empty() &&
+                line.text.find_first_not_of("0123456789.") == std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!pollUntil(Clock::now() + 10s, ticked)) {
+        std::fprintf(stderr, "the program never read the idle time\n");
+        return 1;
+    }
 
     std::printf("%6s %12s %12s %6s %8s %8s\n", "minute", "VmRSS (kB)", "RssAnon (kB)", "fds",
                 "windows", "nudges");
