@@ -1,14 +1,15 @@
 # Debian packages the scripts need, and installing the missing ones.
 # shellcheck shell=bash disable=SC2034  # the lists are for the scripts that source this
 
-# What building the program takes, and Qt's Wayland platform plugin, which it loads at run time
-# in a Wayland session.
+# What building the program takes (with the Wayland protocols it speaks, whose client code is
+# generated at build time), and Qt's Wayland platform plugin, which it loads at run time in a
+# Wayland session.
 BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
     libx11-dev libx11-xcb-dev libxcb1-dev libxss-dev libxtst-dev
     libcurl4-openssl-dev libicu-dev libgtest-dev libgmock-dev libdbus-1-dev libexpat1-dev
-    qt6-wayland
+    libwayland-dev wayland-protocols plasma-wayland-protocols qt6-wayland
 )
 
 # What running it on a virtual desktop takes (a machine without a display); Symbola draws the
@@ -27,15 +28,15 @@ FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots, dex to run the
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks
 # and gio to start the program from its installed desktop entry; for the Wayland tests, headless
-# mutter with Xwayland, the Wayland client library and protocols the pointer oracle is built
-# with, and the RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus proxy.
+# mutter with Xwayland, KWin and sway (run as nobody through util-linux's setpriv), and the
+# RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus proxy.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
     "${PACKAGE_PACKAGES[@]}"
     xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick dex appstream
     libglib2.0-bin
-    mutter xwayland libwayland-dev wayland-protocols xdg-desktop-portal xdg-desktop-portal-gnome
-    xdg-dbus-proxy
+    mutter xwayland kwin-wayland sway util-linux
+    xdg-desktop-portal xdg-desktop-portal-gnome xdg-dbus-proxy
 )
 
 # Runs a command as root: directly when we are root, else through sudo.

@@ -7,16 +7,9 @@
 #include "harness/StatusNotifierWatcher.h"
 
 #include <algorithm>
-#include <functional>
 #include <thread>
 
 namespace brimlow::e2e {
-
-std::string unreachableServerHost();
-std::string transcript(const Child& program);
-bool isAlertRole(const std::string& roleName);
-bool pressButton(const std::string& busAddress, pid_t pid, const AccessibleNode& within,
-                 const std::string& label);
 
 namespace {
 
@@ -25,41 +18,12 @@ const SurfacePoint rest{640, 400};
 
 class GnomeWayland : public WaylandTest {
 protected:
-    void SetUp() override {
-        WaylandTest::SetUp();
-        if (!IsSkipped() && !pointerOraclePath()) {
-            GTEST_SKIP() << "built without libwayland-dev and wayland-protocols, so without the "
-                            "pointer oracle";
-        }
-    }
-
-    // The program's lines that start with `beginning`.
-    static std::vector<std::string> linesStarting(const Child& program,
-                                                  const std::string& beginning) {
-        std::vector<std::string> found;
-        for (const auto& line : program.lines()) {
-            if (line.text.starts_with(beginning)) {
-                found.push_back(line.text);
-            }
-        }
-        return found;
-    }
-
     // The user leaves the pointer at `rest` and the session alone from now on.
     Clock::time_point lastInputAt(const HeadlessMutter& mutter, const PointerOracle& oracle) {
         RemoteDesktopSession user(mutter);
         user.placePointerAt(rest.x, rest.y);
         EXPECT_TRUE(oracle.waitForPosition(rest, Clock::now() + 5s)) << oracle.transcript();
         return Clock::now();
-    }
-
-    // Where the pointer went after the first `seen` events. A new virtual pointer (a new
-    // remote-desktop session) enters the surface at its first move rather than moving in it.
-    static std::vector<PointerEvent> movesAfter(const PointerOracle& oracle, std::size_t seen) {
-        auto events = oracle.events();
-        events.erase(events.begin(), events.begin() + std::ptrdiff_t(seen));
-        std::erase_if(events, [](auto& e) { return e.kind == PointerEvent::Kind::Leave; });
-        return events;
     }
 };
 
@@ -173,45 +137,15 @@ protected:
         GnomeWayland::TearDown();
     }
 
-    // The node for which `match` holds in what the program publishes, once it does.
-    std::optional<AccessibleNode>
-    waitForAccessible(const std::function<bool(const AccessibleNode&)>& match) {
-        std::optional<AccessibleNode> found;
-        pollUntil(
-            Clock::now() + 8s,
-            [&] {
-                trees = accessibleTrees(sandbox->busAddress(), program->pid());
-                const AccessibleNode* node = findAccessible(trees, match);
-                found = node != nullptr ? std::optional(*node) : std::nullopt;
-                return found.has_value();
-            },
-            200ms);
-        return found;
-    }
-    bool warningShown() {
-        return findAccessible(accessibleTrees(sandbox->busAddress(), program->pid()),
-                              [](const AccessibleNode& node) {
-                                  return node.name == "Permission needed\u2026" && node.showing;
-                              }) != nullptr;
-    }
-
     // Presses the warning button, then the request alert's button, as a screen reader does; the
     // portal's dialog comes up next and takes the keyboard.
     void askThroughTheWarning() {
-        auto warning = waitForAccessible([](const AccessibleNode& node) {
-            return node.roleName == "push button" && node.name == "Permission needed\u2026" &&
-                   node.showing;
-        });
-        ASSERT_TRUE(warning) << describe(trees) << transcript(*program);
-        ASSERT_TRUE(
-            doAccessibleAction(sandbox->busAddress(), program->pid(), warning->path, "Press"));
-        auto alert = waitForAccessible(
-            [](const AccessibleNode& node) { return isAlertRole(node.roleName); });
-        ASSERT_TRUE(alert) << describe(trees);
+        auto alert = pressTheWarning(sandbox->busAddress(), *program);
+        ASSERT_TRUE(alert);
         const auto names = accessibleNames(*alert);
         EXPECT_TRUE(std::any_of(names.begin(), names.end(), [](const std::string& name) {
             return name.find("remote desktop dialog") != std::string::npos;
-        })) << describe(trees);
+        })) << describe(published);
         ASSERT_TRUE(pressButton(sandbox->busAddress(), program->pid(), *alert, "OK"));
         std::this_thread::sleep_for(2s);
     }
@@ -231,7 +165,6 @@ protected:
     std::unique_ptr<RemoteDesktopSession> user;
     std::unique_ptr<PortalOnlyBus> bus;
     std::unique_ptr<Child> program;
-    std::vector<AccessibleNode> trees;
 };
 
 // Without mutter's remote desktop in sight, the warning explains, the portal's dialog asks, and
@@ -246,7 +179,8 @@ TEST_F(GnomePortal, AllowedInThePortalsDialogTheNudgingStarts) {
     // To the switch "Allow remote interaction", on, then Share.
     type({{0xff09}, {0x20}, {0xffe9, 0x73}});
     const auto lastInput = Clock::now();
-    EXPECT_TRUE(pollUntil(Clock::now() + 5s, [&] { return !warningShown(); }))
+    EXPECT_TRUE(pollUntil(Clock::now() + 5s,
+                          [&] { return !warningShown(sandbox->busAddress(), *program); }))
         << "the warning stayed after the user allowed it" << transcript(*program);
 
     const std::size_t seen = oracle->events().size();
@@ -265,7 +199,7 @@ TEST_F(GnomePortal, RefusedInThePortalsDialogTheWarningStays) {
     EXPECT_TRUE(pollUntil(Clock::now() + 5s, [&] {
         return !linesStarting(*program, "The remote desktop portal gave no pointer").empty();
     })) << transcript(*program);
-    EXPECT_TRUE(warningShown());
+    EXPECT_TRUE(warningShown(sandbox->busAddress(), *program));
     EXPECT_TRUE(program->running());
 }
 

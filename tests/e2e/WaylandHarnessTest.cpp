@@ -1,5 +1,6 @@
 // The Wayland harness against the real thing: headless mutter, its idle monitor and remote
-// desktop, the pointer oracle as a Wayland client of it, and the tray watcher on a real bus.
+// desktop, headless KWin and sway with the test's own pointer device, the pointer oracle as a
+// Wayland client of each, and the tray watcher on a real bus.
 #include "WaylandTest.h"
 #include "harness/HeadlessMutter.h"
 #include "harness/PointerOracle.h"
@@ -59,9 +60,6 @@ TEST_F(WaylandHarness, MutterComesUpOnTheSandboxBusAwayFromTheTestsOwnDisplay) {
 }
 
 TEST_F(WaylandHarness, TheTestsOwnInputMovesThePointerEveryClientSeesExactlyAndResetsTheIdleTime) {
-    if (!pointerOraclePath()) {
-        GTEST_SKIP() << "built without libwayland-dev and wayland-protocols, so without the oracle";
-    }
     Sandbox sandbox("");
     HeadlessMutter mutter(sandbox);
     PointerOracle oracle(mutter.clientEnvironment());
@@ -138,6 +136,52 @@ TEST_F(WaylandHarness, WithXwaylandClientsGetItsDisplayAndCookie) {
     }
     EXPECT_FALSE(std::filesystem::exists(lockFile))
         << "mutter left its X display behind: the next server takes it for one in use";
+}
+
+template <typename Session> using CompositorHarness = CompositorTest<Session>;
+TYPED_TEST_SUITE(CompositorHarness, KWinAndSway);
+
+// What the tests of the program take for the truth: the user's placement seen by every client
+// exactly, and the compositor's idle notifications a second after the last input and again at
+// the next.
+TYPED_TEST(CompositorHarness, TheUsersPlacementReachesClientsExactlyAndEndsTheIdleSpell) {
+    Sandbox sandbox("");
+    const auto compositor = TypeParam::start(sandbox, {pointerPlacerPath()});
+    const auto env = compositor->clientEnvironment();
+    EXPECT_EQ(variableIn(env, "XDG_CURRENT_DESKTOP"), TypeParam::desktop);
+    EXPECT_FALSE(variableIn(env, "DISPLAY")) << "a client would take the session for X11";
+    PointerOracle oracle(env);
+    EXPECT_EQ(oracle.surface(), (Rect{0, 0, 1280, 800})) << "the oracle is not fullscreen";
+    ASSERT_TRUE(pollUntil(Clock::now() + 3s, [&] { return !oracle.idleReports().empty(); }))
+        << "idle a second after the oracle asked, yet no report:" << oracle.transcript();
+
+    const SurfacePoint spot{300, 200};
+    PointerPlacer user(env, spot);
+    const auto placedAt = Clock::now();
+    ASSERT_TRUE(oracle.waitForPosition(spot, Clock::now() + 5s)) << oracle.transcript();
+    ASSERT_TRUE(pollUntil(Clock::now() + 3s, [&] { return oracle.idleReports().size() >= 3; }))
+        << oracle.transcript();
+    const auto reports = oracle.idleReports();
+    EXPECT_TRUE(reports[0].idle);
+    EXPECT_FALSE(reports[1].idle);
+    EXPECT_NEAR(secondsBetween(placedAt, reports[1].arrived), 0, 0.5);
+    EXPECT_TRUE(reports[2].idle);
+    EXPECT_NEAR(secondsBetween(reports[1].arrived, reports[2].arrived), 1.0, 0.5);
+}
+
+using KWinHarness = CompositorTest<KWinSession>;
+
+// The program under test lives at a path with a space; its desktop entry has to quote it.
+TEST_F(KWinHarness, OnlyExecutablesWithAnInstalledEntryMayMoveThePointerSpacesAndAll) {
+    TempDir dir;
+    const auto entitled = dir.path() / "with space" / "placer 2";
+    std::filesystem::create_directories(entitled.parent_path());
+    std::filesystem::copy_file(pointerPlacerPath(), entitled);
+    Sandbox sandbox("");
+    HeadlessKWin kwin(sandbox, {entitled});
+    EXPECT_NO_THROW(PointerPlacer(kwin.clientEnvironment(), {10, 10}, entitled));
+    EXPECT_THROW(PointerPlacer(kwin.clientEnvironment(), {10, 10}), std::runtime_error)
+        << "KWin let a program without an entry move the pointer";
 }
 
 // An icon pixmap of an item's ToolTip: width, height, ARGB32 in network byte order.

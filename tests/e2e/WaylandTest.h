@@ -1,19 +1,40 @@
 #pragma once
 
+#include "AtSpi.h"
+#include "harness/HeadlessKWin.h"
 #include "harness/HeadlessMutter.h"
+#include "harness/HeadlessSway.h"
+#include "harness/PointerOracle.h"
 #include "harness/Process.h"
+#include "harness/Sandbox.h"
 
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace brimlow::e2e {
 
-// A test on a headless mutter of its own: it needs no display of the test process's, and fails
-// if any process it started is still there when it ends.
+// From DesktopTest.h, which brings Xlib along.
+std::string unreachableServerHost();
+std::string transcript(const Child& program);
+bool isAlertRole(const std::string& roleName);
+bool pressButton(const std::string& busAddress, pid_t pid, const AccessibleNode& within,
+                 const std::string& label);
+
+// A test on a headless compositor of its own (mutter, unless the fixture names another): it
+// needs no display of the test process's, and fails if any process it started is still there
+// when it ends.
 class WaylandTest : public ::testing::Test {
 protected:
+    // The Debian package the compositor needs that this machine lacks; the test skips then.
+    virtual std::optional<std::string> missingPackage() const { return missingMutterPackage(); }
+
     void SetUp() override {
-        if (auto missing = missingMutterPackage()) {
+        if (auto missing = missingPackage()) {
             GTEST_SKIP() << *missing << " is not installed; scripts/test installs it";
         }
         becomeSubreaper();
@@ -26,6 +47,64 @@ protected:
         }
         EXPECT_TRUE(left.empty()) << "still running when the test ended:" << names;
     }
+
+    // The program's lines that start with `beginning`.
+    static std::vector<std::string> linesStarting(const Child& program,
+                                                  const std::string& beginning);
+
+    // Where the pointer went after the first `seen` events. A new virtual pointer (a
+    // remote-desktop session, a virtual pointer or fake input device) enters the surface at its
+    // first move rather than moving in it.
+    static std::vector<PointerEvent> movesAfter(const PointerOracle& oracle, std::size_t seen);
+
+    // The node for which `match` holds in what `program` publishes over AT-SPI (through the
+    // session bus at `busAddress`), once it does; what it published last stays in `published`,
+    // for failure messages.
+    std::optional<AccessibleNode>
+    waitForAccessible(const std::string& busAddress, const Child& program,
+                      const std::function<bool(const AccessibleNode&)>& match);
+    // Whether the program shows its warning that it may not move the pointer.
+    bool warningShown(const std::string& busAddress, const Child& program);
+    // Presses that warning as a screen reader does and returns the alert that explains it;
+    // nothing, with the test failed, if either never shows.
+    std::optional<AccessibleNode> pressTheWarning(const std::string& busAddress,
+                                                  const Child& program);
+
+    std::vector<AccessibleNode> published;
+};
+
+// The compositors of KDE Plasma and of wlroots, for tests written once for both: how to start
+// one, and the Wayland protocols through which the program has to reach it.
+struct KWinSession {
+    static constexpr const char* desktop = "KDE";
+    static constexpr const char* idleProtocol = "ext_idle_notifier_v1";
+    static constexpr const char* pointerProtocol = "org_kde_kwin_fake_input";
+    static std::optional<std::string> missingPackage() { return missingKWinPackage(); }
+    static std::unique_ptr<HeadlessCompositor>
+    start(const Sandbox& sandbox, const std::vector<std::filesystem::path>& fakeInputClients) {
+        return std::make_unique<HeadlessKWin>(sandbox, fakeInputClients);
+    }
+};
+
+struct SwaySession {
+    static constexpr const char* desktop = "sway";
+    // Sway 1.7 has no ext_idle_notifier_v1 yet.
+    static constexpr const char* idleProtocol = "org_kde_kwin_idle";
+    static constexpr const char* pointerProtocol = "zwlr_virtual_pointer_manager_v1";
+    static std::optional<std::string> missingPackage() { return missingSwayPackage(); }
+    // wlroots lets every client make a virtual pointer.
+    static std::unique_ptr<HeadlessCompositor> start(const Sandbox& sandbox,
+                                                     const std::vector<std::filesystem::path>&) {
+        return std::make_unique<HeadlessSway>(sandbox);
+    }
+};
+
+using KWinAndSway = ::testing::Types<KWinSession, SwaySession>;
+
+// A test on the compositor of `Session`.
+template <typename Session> class CompositorTest : public WaylandTest {
+protected:
+    std::optional<std::string> missingPackage() const override { return Session::missingPackage(); }
 };
 
 } // namespace brimlow::e2e

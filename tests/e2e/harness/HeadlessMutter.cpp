@@ -5,13 +5,10 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <X11/Xauth.h>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <unistd.h>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -22,16 +19,6 @@ const QString idleMonitorService = QStringLiteral("org.gnome.Mutter.IdleMonitor"
 const QString remoteDesktopService = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString remoteDesktopSessionInterface =
     QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
-// Mutter is up in well under a second here; a loaded two-core CI machine with Xwayland starting
-// in software rendering takes a few.
-constexpr auto startTimeout = 20s;
-constexpr auto stopTimeout = 5s;
-
-std::string uniqueWaylandDisplay() {
-    static std::atomic<int> count{0};
-    return "wayland-brimlow-" + std::to_string(getpid()) + "-" + std::to_string(++count);
-}
-
 std::vector<std::string> commandLineOf(const std::filesystem::path& processDir) {
     std::ifstream in(processDir / "cmdline");
     std::vector<std::string> args;
@@ -117,80 +104,41 @@ bool xServerAccepts(const XwaylandServer& server) {
 
 } // namespace
 
-std::optional<std::string> variableIn(const Environment& env, const std::string& name) {
-    const std::string prefix = name + "=";
-    for (const auto& entry : env.entries()) {
-        if (entry.starts_with(prefix)) {
-            return entry.substr(prefix.size());
-        }
-    }
-    return std::nullopt;
-}
-
 std::optional<std::string> missingMutterPackage() {
-    if (!findProgram("mutter")) {
-        return "mutter";
-    }
-    if (!findProgram("dbus-daemon")) {
-        return "dbus";
-    }
-    return std::nullopt;
+    return firstMissingPackage({{"mutter", "mutter"}, {"dbus-daemon", "dbus"}});
 }
 
 HeadlessMutter::HeadlessMutter(const Sandbox& sandbox, Xwayland xwayland)
-    : busAddress_(sandbox.busAddress()), sandboxEnvironment_(sandbox.environment()),
-      waylandDisplay_(uniqueWaylandDisplay()) {
-    const auto runtimeDir = variableIn(sandboxEnvironment_, "XDG_RUNTIME_DIR");
+    : HeadlessCompositor("mutter", sandbox.environment(), "GNOME"),
+      busAddress_(sandbox.busAddress()) {
+    const auto runtimeDir = variableIn(sandbox.environment(), "XDG_RUNTIME_DIR");
     if (!runtimeDir) {
         throw std::logic_error("the sandbox gives no XDG_RUNTIME_DIR");
     }
     bus_ = std::make_unique<QtBusConnection>(busAddress_);
+    setWaylandDisplay(uniqueWaylandDisplay());
 
-    SpawnOptions options;
-    // Its log goes to standard output, where the harness keeps it for failure messages.
-    options.argv = {"sh",
-                    "-c",
-                    "exec \"$0\" \"$@\" 2>&1",
-                    "mutter",
-                    "--headless",
-                    "--wayland",
-                    "--wayland-display=" + waylandDisplay_,
-                    "--virtual-monitor",
-                    "1280x800"};
+    std::vector<std::string> argv = {"mutter",
+                                     "--headless",
+                                     "--wayland",
+                                     "--wayland-display=" + waylandDisplay(),
+                                     "--virtual-monitor",
+                                     std::to_string(screenWidth) + "x" +
+                                         std::to_string(screenHeight)};
     if (xwayland == Xwayland::Off) {
-        options.argv.push_back("--no-x11");
+        argv.push_back("--no-x11");
     }
-    options.env = sandboxEnvironment_;
-    // The display the tests themselves run on (scripts/test's Xvfb) is none of mutter's
-    // business: with DISPLAY or WAYLAND_DISPLAY set it would become a client there.
-    for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET"}) {
-        options.env.unset(name);
-    }
-    options.captureStdout = true;
-    mutter_ = std::make_unique<Child>(options);
-
-    const auto socket = std::filesystem::path(*runtimeDir) / waylandDisplay_;
+    const auto socket = std::filesystem::path(*runtimeDir) / waylandDisplay();
     std::optional<XwaylandServer> xServer;
-    const bool ready = pollUntil(mutter_->startedAt() + startTimeout, [&] {
-        if (!mutter_->running()) {
-            return true;
-        }
+    start(argv, sandbox.environment(), [&] {
         if (!std::filesystem::exists(socket) || !bus_->hasOwner(idleMonitorService)) {
             return false;
         }
         if (xwayland == Xwayland::On && !xServer) {
-            xServer = xwaylandStartedBy(mutter_->pid());
+            xServer = xwaylandStartedBy(pid());
         }
         return xwayland == Xwayland::Off || xServer.has_value();
     });
-    if (auto status = mutter_->waitForExit(0s)) {
-        throw std::runtime_error("mutter exited with status " + std::to_string(*status) +
-                                 " before it was ready:\n" + log());
-    }
-    if (!ready) {
-        throw std::runtime_error("mutter was not ready within " +
-                                 std::to_string(startTimeout.count()) + " s:\n" + log());
-    }
     if (xServer) {
         if (!xServerAccepts(*xServer)) {
             throw std::runtime_error("Xwayland on " + xServer->display +
@@ -200,38 +148,16 @@ HeadlessMutter::HeadlessMutter(const Sandbox& sandbox, Xwayland xwayland)
         xDisplay_ = xServer->display;
         xAuthority_ = xServer->authority;
     }
-    startupTime_ = Clock::now() - mutter_->startedAt();
 }
 
-HeadlessMutter::~HeadlessMutter() {
-    bus_.reset();
-    // Mutter alone first: it ends its Xwayland itself and removes the X display's lock file and
-    // socket from /tmp. Signalled together with Xwayland, as its whole process group, it often
-    // sees Xwayland die first and exits without that, leaving a stale display behind.
-    if (mutter_->running()) {
-        kill(mutter_->pid(), SIGTERM);
-        mutter_->waitForExit(stopTimeout);
-    }
-    mutter_->stop();
-}
-
-pid_t HeadlessMutter::pid() const {
-    return mutter_->pid();
-}
+// Here, where QtBusConnection is complete; the connection closes before mutter is ended.
+HeadlessMutter::~HeadlessMutter() = default;
 
 Environment HeadlessMutter::clientEnvironment() const {
-    Environment env = sandboxEnvironment_;
-    env.set("WAYLAND_DISPLAY", waylandDisplay_);
-    env.set("XDG_SESSION_TYPE", "wayland");
-    env.set("XDG_CURRENT_DESKTOP", "GNOME");
-    env.set("QT_QPA_PLATFORM", "wayland");
-    env.unset("WAYLAND_SOCKET");
+    Environment env = HeadlessCompositor::clientEnvironment();
     if (xDisplay_ && xAuthority_) {
         env.set("DISPLAY", *xDisplay_);
         env.set("XAUTHORITY", *xAuthority_);
-    } else {
-        env.unset("DISPLAY");
-        env.unset("XAUTHORITY");
     }
     return env;
 }
@@ -257,14 +183,6 @@ void HeadlessMutter::shareEnvironmentWithTheBus() const {
     bus_->call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                QStringLiteral("org.freedesktop.DBus"),
                QStringLiteral("UpdateActivationEnvironment"), {QVariant::fromValue(session)});
-}
-
-std::string HeadlessMutter::log() const {
-    std::string text;
-    for (const auto& line : mutter_->lines()) {
-        text += "  " + line.text + "\n";
-    }
-    return text;
 }
 
 RemoteDesktopSession::RemoteDesktopSession(const HeadlessMutter& mutter)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HeadlessCompositor.h"
 #include "Process.h"
 #include "Sandbox.h"
 
@@ -16,9 +17,6 @@ namespace brimlow::e2e {
 
 class QtBusConnection;
 
-// The value `name` has in `env`; nothing when it is unset.
-std::optional<std::string> variableIn(const Environment& env, const std::string& name);
-
 // The Debian package this machine lacks to run the tests against headless mutter, or nothing.
 std::optional<std::string> missingMutterPackage();
 
@@ -30,34 +28,24 @@ enum class Xwayland {
 };
 
 // mutter --headless with one 1280x800 virtual monitor, on a sandbox's session bus and runtime
-// directory, ended (with everything it started) with the object. Never touches the display of
-// the process that starts it.
-class HeadlessMutter {
+// directory.
+class HeadlessMutter : public HeadlessCompositor {
 public:
     // Returns once mutter answers on the bus (org.gnome.Mutter.IdleMonitor has an owner) and
     // its Wayland socket, and with Xwayland its X display, take clients; throws with mutter's
     // log if it never gets there.
     explicit HeadlessMutter(const Sandbox& sandbox, Xwayland xwayland = Xwayland::Off);
-    ~HeadlessMutter();
-    HeadlessMutter(const HeadlessMutter&) = delete;
-    HeadlessMutter& operator=(const HeadlessMutter&) = delete;
+    ~HeadlessMutter() override;
 
-    pid_t pid() const;
     const std::string& busAddress() const { return busAddress_; }
-    // WAYLAND_DISPLAY for its clients: a socket name in the sandbox's runtime directory.
-    const std::string& waylandDisplay() const { return waylandDisplay_; }
     // DISPLAY of its Xwayland (":2", say); nothing without Xwayland.
     const std::optional<std::string>& xDisplay() const { return xDisplay_; }
     // The authority file its Xwayland demands a cookie from; nothing without Xwayland.
     const std::optional<std::string>& xAuthority() const { return xAuthority_; }
-    // From the start of the process to ready.
-    Clock::duration startupTime() const { return startupTime_; }
 
-    // What a program is started with to be a client of this session, as in a GNOME Wayland
-    // login: the sandbox's environment with WAYLAND_DISPLAY, XDG_SESSION_TYPE=wayland,
-    // XDG_CURRENT_DESKTOP=GNOME and QT_QPA_PLATFORM=wayland; DISPLAY and XAUTHORITY name
+    // As in a GNOME Wayland login (XDG_CURRENT_DESKTOP=GNOME); DISPLAY and XAUTHORITY name
     // Xwayland's, and are unset without it.
-    Environment clientEnvironment() const;
+    Environment clientEnvironment() const override;
 
     // The compositor's idle time (org.gnome.Mutter.IdleMonitor GetIdletime), in milliseconds.
     std::uint64_t idleTimeMs() const;
@@ -66,18 +54,11 @@ public:
     // (WAYLAND_DISPLAY, XDG_CURRENT_DESKTOP...) instead of the bus's own, as a login's does.
     void shareEnvironmentWithTheBus() const;
 
-    // Everything mutter has written (standard output and error), for failure messages.
-    std::string log() const;
-
 private:
     std::string busAddress_;
-    Environment sandboxEnvironment_;
-    std::string waylandDisplay_;
     std::optional<std::string> xDisplay_;
     std::optional<std::string> xAuthority_;
-    std::unique_ptr<Child> mutter_;
     std::unique_ptr<QtBusConnection> bus_;
-    Clock::duration startupTime_{};
 };
 
 // The test acting as the user at the keyboard and mouse: a remote-desktop session of its own

@@ -1,6 +1,10 @@
 #include "PointerOracle.h"
 
+#include "HeadlessCompositor.h"
+
+#include <algorithm>
 #include <charconv>
+#include <functional>
 #include <ostream>
 #include <stdexcept>
 #include <string_view>
@@ -8,7 +12,7 @@
 namespace brimlow::e2e {
 namespace {
 
-constexpr auto mapTimeout = 10s;
+constexpr auto startTimeout = 10s;
 
 // "enter 12.00 34.50" after the word: two numbers and nothing else.
 std::optional<SurfacePoint> pointAfter(std::string_view text) {
@@ -37,6 +41,39 @@ std::optional<Rect> mappedSurface(const std::string& line) {
     return Rect{0, 0, int(size->x), int(size->y)};
 }
 
+std::string transcriptOf(const Child& client) {
+    std::string text;
+    for (const auto& line : client.lines()) {
+        text += "\n  " + line.text;
+    }
+    return text.empty() ? " (nothing)" : text;
+}
+
+// Starts a client of the test's own with its complaints beside its output, and returns it once
+// it prints a line for which `ready` holds; throws with what it printed otherwise.
+std::unique_ptr<Child> startClient(std::vector<std::string> argv, const Environment& env,
+                                   const std::function<bool(const std::string&)>& ready,
+                                   const std::string& failure) {
+    SpawnOptions options;
+    options.argv = std::move(argv);
+    options.env = env;
+    options.captureStdout = true;
+    options.stderrToStdout = true;
+    auto client = std::make_unique<Child>(options);
+    bool seen = false;
+    pollUntil(client->startedAt() + startTimeout, [&] {
+        const bool running = client->running();
+        const auto lines = client->lines();
+        seen = std::any_of(lines.begin(), lines.end(),
+                           [&](const OutputLine& line) { return ready(line.text); });
+        return seen || !running;
+    });
+    if (!seen) {
+        throw std::runtime_error(failure + "; it printed:" + transcriptOf(*client));
+    }
+    return client;
+}
+
 } // namespace
 
 std::ostream& operator<<(std::ostream& out, const SurfacePoint& at) {
@@ -59,38 +96,32 @@ std::optional<PointerEvent> parsePointerLine(const OutputLine& line) {
     return std::nullopt;
 }
 
-std::optional<std::filesystem::path> pointerOraclePath() {
-#ifdef BRIMLOW_POINTER_ORACLE
-    return BRIMLOW_POINTER_ORACLE;
-#else
+std::optional<IdleReport> parseIdleLine(const OutputLine& line) {
+    if (line.text == "idle" || line.text == "resumed") {
+        return IdleReport{line.text == "idle", line.at};
+    }
     return std::nullopt;
-#endif
+}
+
+std::filesystem::path pointerOraclePath() {
+    return BRIMLOW_POINTER_ORACLE;
+}
+
+std::filesystem::path pointerPlacerPath() {
+    return BRIMLOW_POINTER_PLACER;
 }
 
 PointerOracle::PointerOracle(const Environment& env) {
-    auto path = pointerOraclePath();
-    if (!path) {
-        throw std::logic_error(
-            "built without the pointer oracle (libwayland-dev, wayland-protocols)");
-    }
-    SpawnOptions options;
-    options.argv = {path->string()};
-    options.env = env;
-    options.captureStdout = true;
-    oracle_ = std::make_unique<Child>(options);
     std::optional<Rect> mapped;
-    pollUntil(oracle_->startedAt() + mapTimeout, [&] {
-        for (const auto& line : oracle_->lines()) {
-            if ((mapped = mappedSurface(line.text))) {
-                return true;
+    oracle_ = startClient(
+        {pointerOraclePath().string()}, env,
+        [&](const std::string& line) {
+            if (auto surface = mappedSurface(line)) {
+                mapped = surface;
             }
-        }
-        return !oracle_->running();
-    });
-    if (!mapped) {
-        throw std::runtime_error("the pointer oracle's surface never came on screen; it printed:" +
-                                 transcript());
-    }
+            return mapped.has_value();
+        },
+        "the pointer oracle's surface never came on screen as fullscreen");
     surface_ = *mapped;
 }
 
@@ -122,12 +153,27 @@ bool PointerOracle::waitForPosition(SurfacePoint at, Clock::time_point deadline)
         deadline, [&] { return position() == at; }, 10ms);
 }
 
-std::string PointerOracle::transcript() const {
-    std::string text;
+std::vector<IdleReport> PointerOracle::idleReports() const {
+    std::vector<IdleReport> found;
     for (const auto& line : oracle_->lines()) {
-        text += "\n  " + line.text;
+        if (auto report = parseIdleLine(line)) {
+            found.push_back(*report);
+        }
     }
-    return text.empty() ? " (nothing)" : text;
+    return found;
 }
+
+std::string PointerOracle::transcript() const {
+    return transcriptOf(*oracle_);
+}
+
+PointerPlacer::PointerPlacer(const Environment& env, SurfacePoint at,
+                             const std::filesystem::path& placer)
+    : placer_(startClient(
+          {placer.string(), std::to_string(int(at.x)), std::to_string(int(at.y)),
+           std::to_string(HeadlessCompositor::screenWidth),
+           std::to_string(HeadlessCompositor::screenHeight)},
+          env, [](const std::string& line) { return line == "placed"; },
+          "the pointer placer did not place the pointer")) {}
 
 } // namespace brimlow::e2e

@@ -33,19 +33,30 @@ struct PointerEvent {
 // One line of the oracle's output as an event; nothing for any other line.
 std::optional<PointerEvent> parsePointerLine(const OutputLine& line);
 
-// The oracle program as this build made it; nothing when the build lacked the Wayland
-// development files (libwayland-dev, wayland-protocols).
-std::optional<std::filesystem::path> pointerOraclePath();
+// The compositor's own word on the user: idle after a second without input, or active again.
+struct IdleReport {
+    bool idle = false;
+    Clock::time_point arrived;
+};
+
+// One line of the oracle's output as a report; nothing for any other line.
+std::optional<IdleReport> parseIdleLine(const OutputLine& line);
+
+// The programs as this build made them.
+std::filesystem::path pointerOraclePath();
+std::filesystem::path pointerPlacerPath();
 
 // What every client of a Wayland session sees of the pointer: the positions at which it enters
 // and crosses a fullscreen surface of the test's own (the oracle, a program of its own started
 // as a Child). Wayland tells no client where the pointer is otherwise, so this stands in for
-// XQueryPointer. A headless mutter has no pointer until a remote-desktop session makes one;
-// the first event then comes with the first move.
+// XQueryPointer. A headless compositor has no pointer until some virtual device makes one
+// (a remote-desktop session, a virtual pointer, fake input); the first event then comes with
+// the first move. Where the compositor sends idle notifications (KWin, sway; mutter has none)
+// it reports those too.
 class PointerOracle {
 public:
-    // Starts the oracle with `env` (HeadlessMutter::clientEnvironment()) and returns once its
-    // surface is on screen; throws if it is not within 10 s.
+    // Starts the oracle with `env` (HeadlessCompositor::clientEnvironment()) and returns once
+    // its surface is on screen, fullscreen; throws if it is not within 10 s.
     explicit PointerOracle(const Environment& env);
 
     Child& process() { return *oracle_; }
@@ -60,6 +71,8 @@ public:
     std::optional<SurfacePoint> position() const;
     // Waits until the last event puts the pointer at `at`; true if it does.
     bool waitForPosition(SurfacePoint at, Clock::time_point deadline) const;
+    // Every idle report so far, in order; the first is "idle" a second after the start.
+    std::vector<IdleReport> idleReports() const;
 
     // Everything it printed, for failure messages.
     std::string transcript() const;
@@ -67,6 +80,23 @@ public:
 private:
     std::unique_ptr<Child> oracle_;
     Rect surface_;
+};
+
+// The user's hand on the mouse of a sway or KWin session (brimlow_pointer_placer): a virtual
+// pointer device of its own (wlroots' virtual pointer, KWin's fake input, which KWin grants only
+// to an installed program: see HeadlessKWin) that the user moves once and keeps hold of until
+// the object goes. The device's move counts as the user's input: it resets the compositor's
+// idle time.
+class PointerPlacer {
+public:
+    // Puts the pointer at `at` on the compositor that `env` names and returns once it has
+    // handled the move; throws with what the placer said if it cannot. `placer` may name a copy
+    // of the program elsewhere (KWin tells programs apart by their executable's path).
+    PointerPlacer(const Environment& env, SurfacePoint at,
+                  const std::filesystem::path& placer = pointerPlacerPath());
+
+private:
+    std::unique_ptr<Child> placer_;
 };
 
 } // namespace brimlow::e2e

@@ -195,6 +195,9 @@ Child::Child(const SpawnOptions& options) {
     if (options.captureStdout) {
         output.emplace();
         spawn.hand(output->write, STDOUT_FILENO);
+        if (options.stderrToStdout) {
+            spawn.hand(output->write, STDERR_FILENO);
+        }
     }
     if (options.handshakeFd) {
         handshake.emplace();

@@ -55,6 +55,9 @@ struct SpawnOptions {
     Environment env = Environment::inherited();
     // Each line the child writes on standard output is kept with the moment it arrived.
     bool captureStdout = false;
+    // With captureStdout: standard error goes there too, in order with it (a log, a client's
+    // complaints).
+    bool stderrToStdout = false;
     // The write end of a pipe is handed to the child as this descriptor (Xvfb's -displayfd,
     // dbus-daemon's --print-address); readHandshake() reads what it writes there.
     std::optional<int> handshakeFd;

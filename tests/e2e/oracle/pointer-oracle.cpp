@@ -1,12 +1,18 @@
 // One fullscreen Wayland surface that prints where the pointer enters it and moves on it, one
 // line per event, so a test can see what a user's applications see:
 //
-//   mapped 1280 800      the surface is on screen, at that size
+//   mapped 1280 800      the surface is on screen as fullscreen, at that size
 //   enter 640.00 400.00  the pointer came onto it, at that surface-local position
 //   motion 638.00 402.00
 //   leave
+//   idle                 the compositor counts the session idle (no input for a second)
+//   resumed              and active again, at the user's next input
 //
+// The last two come from the compositor's idle notifications (ext_idle_notifier_v1, else KDE's
+// org_kde_kwin_idle, which sway 1.7 has alone); a compositor with neither (mutter) sends none.
 // Ends with status 0 on SIGTERM or SIGINT, 1 when the compositor goes away or refuses it.
+#include "ext-idle-notify-v1-client-protocol.h"
+#include "idle-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 #include <algorithm>
@@ -23,12 +29,20 @@
 
 namespace {
 
+// Short, so that a test sees the session go idle between the user's input and the program's.
+constexpr std::uint32_t idleTimeoutMs = 1000;
+
 // Used when the compositor leaves the size to us, which it should not for a fullscreen window.
 constexpr int fallbackWidth = 640;
 constexpr int fallbackHeight = 480;
 
 void report(const char* format, double x, double y) {
     std::printf(format, x, y);
+    std::fflush(stdout);
+}
+
+void reportLine(const char* text) {
+    std::printf("%s\n", text);
     std::fflush(stdout);
 }
 
@@ -44,9 +58,15 @@ struct Oracle {
     xdg_toplevel* toplevel = nullptr;
     wl_pointer* pointer = nullptr;
     wl_buffer* buffer = nullptr;
-    wl_callback* firstFrame = nullptr;
+    wl_callback* fullscreenFrame = nullptr;
+    ext_idle_notifier_v1* idleNotifier = nullptr;
+    ext_idle_notification_v1* idleNotification = nullptr;
+    org_kde_kwin_idle* kdeIdle = nullptr;
+    org_kde_kwin_idle_timeout* kdeIdleTimeout = nullptr;
     int pendingWidth = 0;
     int pendingHeight = 0;
+    bool pendingFullscreen = false;
+    bool mapped = false;
     int bufferWidth = 0;
     int bufferHeight = 0;
     bool failed = false;
@@ -84,43 +104,43 @@ wl_buffer* makeBuffer(Oracle& oracle, int width, int height) {
     return buffer;
 }
 
-void onFirstFrame(void* data, wl_callback* callback, std::uint32_t) {
+void onFullscreenFrame(void* data, wl_callback* callback, std::uint32_t) {
     auto& oracle = *static_cast<Oracle*>(data);
     wl_callback_destroy(callback);
-    oracle.firstFrame = nullptr;
+    oracle.fullscreenFrame = nullptr;
+    oracle.mapped = true;
     std::printf("mapped %d %d\n", oracle.bufferWidth, oracle.bufferHeight);
     std::fflush(stdout);
 }
 
-const wl_callback_listener firstFrameListener = {onFirstFrame};
+const wl_callback_listener fullscreenFrameListener = {onFullscreenFrame};
 
 void onXdgSurfaceConfigure(void* data, xdg_surface* xdgSurface, std::uint32_t serial) {
     auto& oracle = *static_cast<Oracle*>(data);
     xdg_surface_ack_configure(xdgSurface, serial);
     const int width = oracle.pendingWidth > 0 ? oracle.pendingWidth : fallbackWidth;
     const int height = oracle.pendingHeight > 0 ? oracle.pendingHeight : fallbackHeight;
-    if (oracle.buffer != nullptr && width == oracle.bufferWidth && height == oracle.bufferHeight) {
-        wl_surface_commit(oracle.surface);
-        return;
+    if (oracle.buffer == nullptr || width != oracle.bufferWidth || height != oracle.bufferHeight) {
+        wl_buffer* buffer = makeBuffer(oracle, width, height);
+        if (buffer == nullptr) {
+            fail(oracle, "cannot make a shared-memory buffer");
+            return;
+        }
+        if (oracle.buffer != nullptr) {
+            wl_buffer_destroy(oracle.buffer);
+        }
+        oracle.buffer = buffer;
+        oracle.bufferWidth = width;
+        oracle.bufferHeight = height;
+        wl_surface_attach(oracle.surface, buffer, 0, 0);
+        wl_surface_damage_buffer(oracle.surface, 0, 0, width, height);
     }
-    wl_buffer* buffer = makeBuffer(oracle, width, height);
-    if (buffer == nullptr) {
-        fail(oracle, "cannot make a shared-memory buffer");
-        return;
-    }
-    const bool first = oracle.buffer == nullptr;
-    if (!first) {
-        wl_buffer_destroy(oracle.buffer);
-    }
-    oracle.buffer = buffer;
-    oracle.bufferWidth = width;
-    oracle.bufferHeight = height;
-    wl_surface_attach(oracle.surface, buffer, 0, 0);
-    wl_surface_damage_buffer(oracle.surface, 0, 0, width, height);
-    if (first) {
-        // The first frame done after the first content means the surface is on screen.
-        oracle.firstFrame = wl_surface_frame(oracle.surface);
-        wl_callback_add_listener(oracle.firstFrame, &firstFrameListener, &oracle);
+    // Some compositors (sway) show a window as it asked only after its first content, so the
+    // first frame may still be an ordinary window's; the first done after content of the
+    // fullscreen size means the whole screen is ours.
+    if (oracle.pendingFullscreen && !oracle.mapped && oracle.fullscreenFrame == nullptr) {
+        oracle.fullscreenFrame = wl_surface_frame(oracle.surface);
+        wl_callback_add_listener(oracle.fullscreenFrame, &fullscreenFrameListener, &oracle);
     }
     wl_surface_commit(oracle.surface);
 }
@@ -128,10 +148,13 @@ void onXdgSurfaceConfigure(void* data, xdg_surface* xdgSurface, std::uint32_t se
 const xdg_surface_listener xdgSurfaceListener = {onXdgSurfaceConfigure};
 
 void onToplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height,
-                         wl_array*) {
+                         wl_array* states) {
     auto& oracle = *static_cast<Oracle*>(data);
     oracle.pendingWidth = width;
     oracle.pendingHeight = height;
+    const auto* first = static_cast<const std::uint32_t*>(states->data);
+    const auto* last = first + states->size / sizeof(std::uint32_t);
+    oracle.pendingFullscreen = std::find(first, last, XDG_TOPLEVEL_STATE_FULLSCREEN) != last;
 }
 
 void onToplevelClose(void*, xdg_toplevel*) {}
@@ -154,8 +177,7 @@ void onPointerEnter(void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t x
 }
 
 void onPointerLeave(void*, wl_pointer*, std::uint32_t, wl_surface*) {
-    std::printf("leave\n");
-    std::fflush(stdout);
+    reportLine("leave");
 }
 
 void onPointerMotion(void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
@@ -194,6 +216,44 @@ void onSeatName(void*, wl_seat*, const char*) {}
 
 const wl_seat_listener seatListener = {onSeatCapabilities, onSeatName};
 
+void onIdled(void*, ext_idle_notification_v1*) {
+    reportLine("idle");
+}
+
+void onResumed(void*, ext_idle_notification_v1*) {
+    reportLine("resumed");
+}
+
+const ext_idle_notification_v1_listener idleNotificationListener = {onIdled, onResumed};
+
+void onKdeIdle(void*, org_kde_kwin_idle_timeout*) {
+    reportLine("idle");
+}
+
+void onKdeResumed(void*, org_kde_kwin_idle_timeout*) {
+    reportLine("resumed");
+}
+
+const org_kde_kwin_idle_timeout_listener kdeIdleTimeoutListener = {onKdeIdle, onKdeResumed};
+
+// The timer starts now; with both protocols on offer the standard one is enough.
+void watchIdleness(Oracle& oracle) {
+    if (oracle.seat == nullptr) {
+        return;
+    }
+    if (oracle.idleNotifier != nullptr) {
+        oracle.idleNotification = ext_idle_notifier_v1_get_idle_notification(
+            oracle.idleNotifier, idleTimeoutMs, oracle.seat);
+        ext_idle_notification_v1_add_listener(oracle.idleNotification, &idleNotificationListener,
+                                              &oracle);
+    } else if (oracle.kdeIdle != nullptr) {
+        oracle.kdeIdleTimeout =
+            org_kde_kwin_idle_get_idle_timeout(oracle.kdeIdle, oracle.seat, idleTimeoutMs);
+        org_kde_kwin_idle_timeout_add_listener(oracle.kdeIdleTimeout, &kdeIdleTimeoutListener,
+                                               &oracle);
+    }
+}
+
 void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
               std::uint32_t version) {
     auto& oracle = *static_cast<Oracle*>(data);
@@ -211,6 +271,11 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
         // Version 5 for wl_pointer.release.
         oracle.seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
         wl_seat_add_listener(oracle.seat, &seatListener, &oracle);
+    } else if (std::strcmp(interface, ext_idle_notifier_v1_interface.name) == 0) {
+        oracle.idleNotifier =
+            static_cast<ext_idle_notifier_v1*>(bind(&ext_idle_notifier_v1_interface, 1));
+    } else if (std::strcmp(interface, org_kde_kwin_idle_interface.name) == 0) {
+        oracle.kdeIdle = static_cast<org_kde_kwin_idle*>(bind(&org_kde_kwin_idle_interface, 1));
     }
 }
 
@@ -264,11 +329,23 @@ bool run(Oracle& oracle, int signals) {
 }
 
 void destroy(Oracle& oracle) {
-    if (oracle.firstFrame != nullptr) {
-        wl_callback_destroy(oracle.firstFrame);
+    if (oracle.fullscreenFrame != nullptr) {
+        wl_callback_destroy(oracle.fullscreenFrame);
     }
     if (oracle.pointer != nullptr) {
         wl_pointer_release(oracle.pointer);
+    }
+    if (oracle.idleNotification != nullptr) {
+        ext_idle_notification_v1_destroy(oracle.idleNotification);
+    }
+    if (oracle.idleNotifier != nullptr) {
+        ext_idle_notifier_v1_destroy(oracle.idleNotifier);
+    }
+    if (oracle.kdeIdleTimeout != nullptr) {
+        org_kde_kwin_idle_timeout_release(oracle.kdeIdleTimeout);
+    }
+    if (oracle.kdeIdle != nullptr) {
+        org_kde_kwin_idle_destroy(oracle.kdeIdle);
     }
     if (oracle.toplevel != nullptr) {
         xdg_toplevel_destroy(oracle.toplevel);
@@ -332,6 +409,7 @@ int main() {
     } else if (oracle.compositor == nullptr || oracle.shm == nullptr || oracle.wmBase == nullptr) {
         fail(oracle, "the compositor lacks wl_compositor, wl_shm or xdg_wm_base");
     } else {
+        watchIdleness(oracle);
         oracle.surface = wl_compositor_create_surface(oracle.compositor);
         oracle.xdgSurface = xdg_wm_base_get_xdg_surface(oracle.wmBase, oracle.surface);
         xdg_surface_add_listener(oracle.xdgSurface, &xdgSurfaceListener, &oracle);

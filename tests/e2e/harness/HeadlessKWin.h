@@ -1,0 +1,43 @@
+#pragma once
+
+#include "HeadlessCompositor.h"
+#include "Sandbox.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// KDE Plasma's compositor without a screen, for the tests of the program as a Wayland client.
+namespace brimlow::e2e {
+
+class QtBusConnection;
+
+// The Debian package this machine lacks to run the tests against headless KWin, or nothing.
+std::optional<std::string> missingKWinPackage();
+
+// kwin_wayland --virtual with one 1280x800 output, on a sandbox's session bus and runtime
+// directory.
+//
+// KWin offers its fake input (org_kde_kwin_fake_input, the only way to move its pointer without
+// asking the user) to installed programs alone: to a client whose executable an installed
+// desktop entry names in Exec= and allows the interface in X-KDE-Wayland-Interfaces=. It looks
+// the entries up through its own XDG_DATA_DIRS, so the constructor writes one for each of
+// `fakeInputClients` into a directory of its own and puts that first there.
+class HeadlessKWin : public HeadlessCompositor {
+public:
+    // Returns once KWin answers on the bus (org.kde.KWin has an owner) and its Wayland socket
+    // takes clients; throws with KWin's log if it never gets there. Throws std::invalid_argument
+    // for an executable whose path a desktop entry cannot hold as a plain quoted argument.
+    explicit HeadlessKWin(const Sandbox& sandbox,
+                          const std::vector<std::filesystem::path>& fakeInputClients = {});
+    ~HeadlessKWin() override;
+
+private:
+    // KWin's own files: a copy of its executable and the desktop entries.
+    TempDir dir_;
+    std::unique_ptr<QtBusConnection> bus_;
+};
+
+} // namespace brimlow::e2e
