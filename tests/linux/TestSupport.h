@@ -78,7 +78,8 @@ private:
 void usePrivateXDisplay();
 
 // A dbus-daemon of the test process's own, made the session bus for the whole process: Qt
-// connects to the session bus once per process, so there is one such bus per process.
+// connects to the session bus once per process, so there is one such bus per process. It
+// starts no services on demand.
 void usePrivateSessionBus();
 
 // The QApplication of the test process, made on first use with the platform that
