@@ -74,24 +74,7 @@ int main(int argc, char** argv) {
     CountingPointer pointer(s.idleClock);
     MapPreferences preferences;
     preferences.values["idleseconds"] = "60";
-    const platform::Desktop desktop{.application = s.application,
-                                    .mainQueue = s.runLoop,
-                                    .timers = s.runLoop,
-                                    .preferences = preferences,
-                                    .workspace = s.workspace,
-                                    .loginItems = s.loginItems,
-                                    .statusBar = s.statusBar,
-                                    .images = s.images,
-                                    .bundle = s.bundle,
-                                    .console = console,
-                                    .idleClock = s.idleClock,
-                                    .alerts = s.alerts,
-                                    .pointer = pointer,
-                                    .postEventAccess = s.postEventAccess,
-                                    .notifications = s.notifications,
-                                    .http = s.http,
-                                    .host = s.host,
-                                    .urls = s.urls};
+    const platform::Desktop desktop = s.with(console, pointer, preferences);
     s.postEventAccess.answer = platform::Access::granted;
     Brimlow program(desktop);
     program.main();

@@ -293,9 +293,9 @@ public:
 
     void advance(double seconds) { runLoop.advance(seconds); }
 
-    // This desktop with the service that `replacement` implements swapped for it, for a test
-    // that fakes or wraps just that one.
-    template <typename Service> Desktop with(Service& replacement);
+    // This desktop with the services that `replacements` implement swapped for them, for a test
+    // that fakes or wraps just those.
+    template <typename... Services> Desktop with(Services&... replacements);
 
     SimRunLoop runLoop;
     SimInterface interface;
@@ -319,35 +319,41 @@ public:
     const Desktop desktop;
 
 private:
-    template <typename Interface, typename Service>
-    static Interface& either(Interface& own, Service& replacement) {
-        if constexpr (std::is_base_of_v<Interface, Service>) {
-            return replacement;
-        } else {
-            return own;
-        }
+    // The last of `replacements` that implements Interface, else `own`.
+    template <typename Interface, typename... Services>
+    static Interface& either(Interface& own, Services&... replacements) {
+        Interface* chosen = &own;
+        (
+            [&](auto& replacement) {
+                if constexpr (std::is_base_of_v<Interface, std::decay_t<decltype(replacement)>>) {
+                    chosen = &replacement;
+                }
+            }(replacements),
+            ...);
+        return *chosen;
     }
 };
 
-template <typename Service> Desktop SimDesktop::with(Service& replacement) {
-    return Desktop{.application = either<Application>(application, replacement),
-                   .mainQueue = either<MainQueue>(runLoop, replacement),
-                   .timers = either<RunLoopTimers>(runLoop, replacement),
-                   .preferences = either<PreferenceStore>(preferences, replacement),
-                   .workspace = either<Workspace>(workspace, replacement),
-                   .loginItems = either<LoginItems>(loginItems, replacement),
-                   .statusBar = either<StatusBar>(statusBar, replacement),
-                   .images = either<ImageLibrary>(images, replacement),
-                   .bundle = either<BundleInfo>(bundle, replacement),
-                   .console = either<Console>(console, replacement),
-                   .idleClock = either<IdleClock>(idleClock, replacement),
-                   .alerts = either<Alerts>(alerts, replacement),
-                   .pointer = either<PointerEvents>(pointer, replacement),
-                   .postEventAccess = either<PostEventAccess>(postEventAccess, replacement),
-                   .notifications = either<DistributedNotifications>(notifications, replacement),
-                   .http = either<HttpClient>(http, replacement),
-                   .host = either<HostIdentity>(host, replacement),
-                   .urls = either<UrlOpener>(urls, replacement)};
+template <typename... Services> Desktop SimDesktop::with(Services&... replacements) {
+    return Desktop{.application = either<Application>(application, replacements...),
+                   .mainQueue = either<MainQueue>(runLoop, replacements...),
+                   .timers = either<RunLoopTimers>(runLoop, replacements...),
+                   .preferences = either<PreferenceStore>(preferences, replacements...),
+                   .workspace = either<Workspace>(workspace, replacements...),
+                   .loginItems = either<LoginItems>(loginItems, replacements...),
+                   .statusBar = either<StatusBar>(statusBar, replacements...),
+                   .images = either<ImageLibrary>(images, replacements...),
+                   .bundle = either<BundleInfo>(bundle, replacements...),
+                   .console = either<Console>(console, replacements...),
+                   .idleClock = either<IdleClock>(idleClock, replacements...),
+                   .alerts = either<Alerts>(alerts, replacements...),
+                   .pointer = either<PointerEvents>(pointer, replacements...),
+                   .postEventAccess = either<PostEventAccess>(postEventAccess, replacements...),
+                   .notifications =
+                       either<DistributedNotifications>(notifications, replacements...),
+                   .http = either<HttpClient>(http, replacements...),
+                   .host = either<HostIdentity>(host, replacements...),
+                   .urls = either<UrlOpener>(urls, replacements...)};
 }
 
 } // namespace brimlow::platform::sim
