@@ -53,7 +53,6 @@ void SessionInput::chooseX11(Console& console) {
 void SessionInput::chooseWayland(Console& console, DistributedNotifications& notifications,
                                  const std::string& poster) {
     windows_ = &keep(backends_, std::make_shared<DesktopApplications>());
-    wayland_ = WaylandConnection::open(console);
     description_ = "Wayland session: " + chooseWaylandIdleClock(console) + "; " +
                    chooseWaylandPointer(console, notifications, poster);
 }
@@ -63,8 +62,9 @@ std::string SessionInput::chooseWaylandIdleClock(Console& console) {
         idleClock_ = &keep(backends_, std::make_shared<MutterIdleClock>(console));
         return "idle time from GNOME's idle monitor (org.gnome.Mutter.IdleMonitor)";
     }
-    if (auto protocol = wayland_ ? NotifiedIdleClock::offeredProtocol(*wayland_) : std::nullopt) {
-        idleClock_ = &keep(backends_, std::make_shared<NotifiedIdleClock>(*wayland_));
+    WaylandConnection* wayland = waylandConnection(console);
+    if (auto protocol = wayland ? NotifiedIdleClock::offeredProtocol(*wayland) : std::nullopt) {
+        idleClock_ = &keep(backends_, std::make_shared<NotifiedIdleClock>(*wayland));
         return "idle time from the compositor's idle notifications (" + *protocol + ")";
     }
     idleClock_ = &keep(backends_, std::make_shared<NoIdleClock>());
@@ -80,13 +80,14 @@ std::string SessionInput::chooseWaylandPointer(Console& console,
         use(std::make_shared<MutterRemoteInput>(notifications, poster, console));
         return "pointer moves through GNOME's remote desktop (org.gnome.Mutter.RemoteDesktop)";
     }
-    if (wayland_ && wayland_->offers(WlrVirtualPointer::protocol)) {
-        use(std::make_shared<WlrVirtualPointer>(*wayland_));
+    WaylandConnection* wayland = waylandConnection(console);
+    if (wayland && wayland->offers(WlrVirtualPointer::protocol)) {
+        use(std::make_shared<WlrVirtualPointer>(*wayland));
         return std::string("pointer moves through wlroots' virtual pointer (") +
                WlrVirtualPointer::protocol + ")";
     }
-    if (wayland_ && wayland_->offers(KWinFakeInput::protocol)) {
-        use(std::make_shared<KWinFakeInput>(*wayland_));
+    if (wayland && wayland->offers(KWinFakeInput::protocol)) {
+        use(std::make_shared<KWinFakeInput>(*wayland));
         return std::string("pointer moves through KWin's fake input (") + KWinFakeInput::protocol +
                ")";
     }
@@ -98,7 +99,7 @@ std::string SessionInput::chooseWaylandPointer(Console& console,
         return "pointer moves through the remote desktop portal "
                "(org.freedesktop.portal.RemoteDesktop), once you allow it";
     }
-    if (wayland_ && isKWin(*wayland_)) {
+    if (wayland && isKWin(*wayland)) {
         use(std::make_shared<NoPointerInput>(KWinFakeInput::permissionPlace));
         return std::string("no pointer moves: KWin offers its fake input (") +
                KWinFakeInput::protocol +
@@ -110,6 +111,15 @@ std::string SessionInput::chooseWaylandPointer(Console& console,
         "desktop, wlroots' virtual pointer, KWin's fake input, or a remote desktop portal)"));
     return "no pointer moves: the compositor offers no remote desktop, virtual pointer or fake "
            "input, and there is no remote desktop portal";
+}
+
+// Opened only once something needs it: on GNOME nothing does.
+WaylandConnection* SessionInput::waylandConnection(Console& console) {
+    if (!waylandTried_) {
+        waylandTried_ = true;
+        wayland_ = WaylandConnection::open(console);
+    }
+    return wayland_.get();
 }
 
 template <typename Backend> void SessionInput::use(std::shared_ptr<Backend> backend) {

@@ -46,12 +46,15 @@ private:
     std::string chooseWaylandIdleClock(Console& console);
     std::string chooseWaylandPointer(Console& console, DistributedNotifications& notifications,
                                      const std::string& poster);
+    // The program's own connection to the compositor; nothing when there is none.
+    WaylandConnection* waylandConnection(Console& console);
     // Makes `backend` both the pointer and the permission.
     template <typename Backend> void use(std::shared_ptr<Backend> backend);
 
     std::unique_ptr<X11Session> x11_;
     // Declared before the backends, which use it, so that it outlives them.
     std::unique_ptr<WaylandConnection> wayland_;
+    bool waylandTried_ = false;
     // Whatever was chosen, owned here; the references below point into them.
     std::vector<std::shared_ptr<void>> backends_;
     IdleClock* idleClock_ = nullptr;

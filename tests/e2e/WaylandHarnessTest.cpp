@@ -169,21 +169,6 @@ TYPED_TEST(CompositorHarness, TheUsersPlacementReachesClientsExactlyAndEndsTheId
     EXPECT_NEAR(secondsBetween(reports[1].arrived, reports[2].arrived), 1.0, 0.5);
 }
 
-using KWinHarness = CompositorTest<KWinSession>;
-
-// The program under test lives at a path with a space; its desktop entry has to quote it.
-TEST_F(KWinHarness, OnlyExecutablesWithAnInstalledEntryMayMoveThePointerSpacesAndAll) {
-    TempDir dir;
-    const auto entitled = dir.path() / "with space" / "placer 2";
-    std::filesystem::create_directories(entitled.parent_path());
-    std::filesystem::copy_file(pointerPlacerPath(), entitled);
-    Sandbox sandbox("");
-    HeadlessKWin kwin(sandbox, {entitled});
-    EXPECT_NO_THROW(PointerPlacer(kwin.clientEnvironment(), {10, 10}, entitled));
-    EXPECT_THROW(PointerPlacer(kwin.clientEnvironment(), {10, 10}), std::runtime_error)
-        << "KWin let a program without an entry move the pointer";
-}
-
 // An icon pixmap of an item's ToolTip: width, height, ARGB32 in network byte order.
 struct IconPixmap {
     int width = 0;

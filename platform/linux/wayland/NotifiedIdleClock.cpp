@@ -20,7 +20,7 @@ std::optional<std::string> NotifiedIdleClock::offeredProtocol(const WaylandConne
     return std::nullopt;
 }
 
-NotifiedIdleClock::NotifiedIdleClock(WaylandConnection& connection) : connection_(connection) {
+NotifiedIdleClock::NotifiedIdleClock(WaylandConnection& connection) {
     if (connection.offers(ext_idle_notifier_v1_interface.name)) {
         extended_ = true;
         auto* notifier =
@@ -67,7 +67,6 @@ void NotifiedIdleClock::resumed(void* self) {
 }
 
 double NotifiedIdleClock::secondsSinceLastInput() {
-    connection_.dispatchArrived();
     if (!idleSince_) {
         return 0;
     }

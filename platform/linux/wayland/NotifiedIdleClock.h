@@ -12,7 +12,8 @@ namespace brimlow::platform::linuxdesktop {
 // Idle time from a compositor that only notifies: it says "idle" once a second has passed
 // without input, and "resumed" at the next input, Brimlow's own moves included. Until then the
 // idle time is that second plus the time since the notice. The first second counts from the
-// subscription, at construction. Main thread only.
+// subscription, at construction. The notices arrive on the connection's watch of Qt's loop.
+// Main thread only.
 class NotifiedIdleClock final : public IdleClock {
 public:
     // The protocol the compositor offers for this, by its global's name, in the order they are
@@ -31,7 +32,6 @@ private:
     static void idle(void* self);
     static void resumed(void* self);
 
-    WaylandConnection& connection_;
     void* notifier_ = nullptr;
     void* notification_ = nullptr;
     bool extended_ = false;

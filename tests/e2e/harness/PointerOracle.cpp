@@ -167,10 +167,9 @@ std::string PointerOracle::transcript() const {
     return transcriptOf(*oracle_);
 }
 
-PointerPlacer::PointerPlacer(const Environment& env, SurfacePoint at,
-                             const std::filesystem::path& placer)
+PointerPlacer::PointerPlacer(const Environment& env, SurfacePoint at)
     : placer_(startClient(
-          {placer.string(), std::to_string(int(at.x)), std::to_string(int(at.y)),
+          {pointerPlacerPath().string(), std::to_string(int(at.x)), std::to_string(int(at.y)),
            std::to_string(HeadlessCompositor::screenWidth),
            std::to_string(HeadlessCompositor::screenHeight)},
           env, [](const std::string& line) { return line == "placed"; },

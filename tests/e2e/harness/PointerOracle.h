@@ -90,10 +90,8 @@ private:
 class PointerPlacer {
 public:
     // Puts the pointer at `at` on the compositor that `env` names and returns once it has
-    // handled the move; throws with what the placer said if it cannot. `placer` may name a copy
-    // of the program elsewhere (KWin tells programs apart by their executable's path).
-    PointerPlacer(const Environment& env, SurfacePoint at,
-                  const std::filesystem::path& placer = pointerPlacerPath());
+    // handled the move; throws with what the placer said if it cannot.
+    PointerPlacer(const Environment& env, SurfacePoint at);
 
 private:
     std::unique_ptr<Child> placer_;
