@@ -35,10 +35,10 @@ public:
 class CountingPointer final : public platform::PointerEvents {
 public:
     explicit CountingPointer(sim::SimIdleClock& idle) : idle_(idle) {}
-    bool postMouseMovedBy(platform::Offset) override {
+    void postMouseMovedBy(platform::Offset, DeliveryReport report) override {
         ++moves;
         idle_.userInput();
-        return true;
+        report({});
     }
     long long moves = 0;
 

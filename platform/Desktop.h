@@ -15,6 +15,7 @@
 #include "PostEventAccess.h"
 #include "PreferenceStore.h"
 #include "RunLoopTimers.h"
+#include "SessionLock.h"
 #include "StatusBar.h"
 #include "UrlOpener.h"
 #include "Workspace.h"
@@ -38,6 +39,7 @@ struct Desktop {
     Alerts& alerts;
     PointerEvents& pointer;
     PostEventAccess& postEventAccess;
+    SessionLock& sessionLock;
     DistributedNotifications& notifications;
     HttpClient& http;
     HostIdentity& host;

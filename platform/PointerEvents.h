@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 namespace brimlow::platform {
 
 // A point in global screen coordinates, y growing downwards.
@@ -16,14 +19,26 @@ struct Offset {
     double dy = 0;
 };
 
+// What became of a posted move: it reached the desktop, or it did not and `failure` says why,
+// in words for the log.
+struct Delivery {
+    bool delivered = true;
+    std::string failure;
+
+    static Delivery failed(std::string why) { return {false, std::move(why)}; }
+};
+
 // Synthetic events that move the pointer as hardware input would. Where the pointer is may not
 // be known to the program at all (a Wayland client is never told), so moves are relative.
 class PointerEvents {
 public:
+    // Called exactly once for every move, on the main thread: before postMouseMovedBy returns
+    // where the mechanism knows at once, or later, when the desktop has answered.
+    using DeliveryReport = std::function<void(const Delivery&)>;
+
     virtual ~PointerEvents() = default;
     // Posts a mouse-moved event that takes the pointer `by` from wherever it is at that moment.
-    // False when no event could be made; whether the system delivers a posted event is not known.
-    virtual bool postMouseMovedBy(Offset by) = 0;
+    virtual void postMouseMovedBy(Offset by, DeliveryReport report) = 0;
 };
 
 } // namespace brimlow::platform

@@ -21,7 +21,6 @@ public:
     // Every tick of the idle timer.
     void checkIdle();
     void nudgeMouse();
-    void nudgeBack();
 
     void applyPostEventAccess();
     void checkAccessibility();
@@ -38,6 +37,11 @@ public:
     std::shared_ptr<platform::DistributedNotifications::Token> withdrawalObserver;
 
 private:
+    struct Nudge;
+    void wayOutAnswered(const std::shared_ptr<Nudge>& nudge, const platform::Delivery& delivery);
+    void nudgeBack(const Nudge& nudge);
+    void noteDelivery(const platform::Delivery& delivery);
+
     // Makes the launcher start at login and tells a running one to quit; asks the server for its
     // configuration, counts the launch and shows the version.
     void startServices();
@@ -46,6 +50,7 @@ private:
     bool requiredApplicationRuns();
 
     const platform::Desktop& desktop_;
+    bool movesFailing_ = false;
 };
 
 // The one application delegate, once start-up has begun.

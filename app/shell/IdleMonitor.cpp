@@ -34,6 +34,10 @@ void AppDelegate::checkIdle() {
     if (!mainVC->exclaimBtn->isHidden()) {
         return;
     }
+    // A locked screen shows the user as away whatever moves, and a move would only light it up.
+    if (desktop_.sessionLock.isLocked()) {
+        return;
+    }
     if (mainVC->appRunningCombo->stringValue().empty() || requiredApplicationRuns()) {
         nudgeMouse();
     }

@@ -7,6 +7,7 @@
 #include "base/StdoutConsole.h"
 #include "http/CurlHttpClient.h"
 #include "platform/OpenDesktop.h"
+#include "qt/DBusSessionLock.h"
 #include "qt/QtApplication.h"
 #include "qt/QtMainLoop.h"
 #include "qt/QtUrlOpener.h"
@@ -44,6 +45,7 @@ public:
                    .alerts = alerts_,
                    .pointer = input_.pointer(),
                    .postEventAccess = input_.access(),
+                   .sessionLock = sessionLock_,
                    .notifications = notifications_,
                    .http = http_,
                    .host = host_,
@@ -53,7 +55,7 @@ public:
         QApplication::setApplicationName(QString::fromStdString(bundleName()));
         QGuiApplication::setDesktopFileName(QString::fromStdString(bundle_.identifier()));
         images_.useAsWindowIcon(bundle_.identifier());
-        console_.printLine(input_.description());
+        console_.printLine(input_.description() + "; " + sessionLock_.description());
     }
 
     Desktop& desktop() { return desktop_; }
@@ -81,7 +83,8 @@ private:
     QtMainLoop loop_;
     SettingsPreferenceStore preferences_;
     SessionBusNotifications notifications_{loop_, console_};
-    SessionInput input_{console_, notifications_, bundle_.identifier()};
+    DBusSessionLock sessionLock_;
+    SessionInput input_{console_, notifications_, bundle_.identifier(), sessionLock_};
     ProcWorkspace workspace_{console_, &input_.windows()};
     AutostartLoginItems loginItems_;
     TrayStatusBar statusBar_{console_};

@@ -23,9 +23,9 @@ Backend& keep(std::vector<std::shared_ptr<void>>& kept, std::shared_ptr<Backend>
 } // namespace
 
 SessionInput::SessionInput(Console& console, DistributedNotifications& notifications,
-                           std::string poster) {
+                           std::string poster, SessionLock& lock) {
     if (isWaylandSession()) {
-        chooseWayland(console, notifications, poster);
+        chooseWayland(console, notifications, poster, lock);
     } else {
         chooseX11(console);
     }
@@ -51,10 +51,10 @@ void SessionInput::chooseX11(Console& console) {
 }
 
 void SessionInput::chooseWayland(Console& console, DistributedNotifications& notifications,
-                                 const std::string& poster) {
+                                 const std::string& poster, SessionLock& lock) {
     windows_ = &keep(backends_, std::make_shared<DesktopApplications>());
     description_ = "Wayland session: " + chooseWaylandIdleClock(console) + "; " +
-                   chooseWaylandPointer(console, notifications, poster);
+                   chooseWaylandPointer(console, notifications, poster, lock);
 }
 
 std::string SessionInput::chooseWaylandIdleClock(Console& console) {
@@ -75,9 +75,9 @@ std::string SessionInput::chooseWaylandIdleClock(Console& console) {
 // Pointer moves with no question asked come first, then the portal, which asks the user.
 std::string SessionInput::chooseWaylandPointer(Console& console,
                                                DistributedNotifications& notifications,
-                                               const std::string& poster) {
+                                               const std::string& poster, SessionLock& lock) {
     if (MutterRemoteInput::isAvailable()) {
-        use(std::make_shared<MutterRemoteInput>(notifications, poster, console));
+        use(std::make_shared<MutterRemoteInput>(notifications, poster, lock, console));
         return "pointer moves through GNOME's remote desktop (org.gnome.Mutter.RemoteDesktop)";
     }
     WaylandConnection* wayland = waylandConnection(console);

@@ -5,6 +5,7 @@
 #include "platform/IdleClock.h"
 #include "platform/PointerEvents.h"
 #include "platform/PostEventAccess.h"
+#include "platform/SessionLock.h"
 #include "platform/linux/base/ProcWorkspace.h"
 
 #include <memory>
@@ -23,8 +24,10 @@ class X11Session;
 // denies the permission, and says why. Main thread only.
 class SessionInput {
 public:
-    // Changes of the permission are posted on `notifications` with `poster` as their object.
-    SessionInput(Console& console, DistributedNotifications& notifications, std::string poster);
+    // Changes of the permission are posted on `notifications` with `poster` as their object;
+    // `lock` tells a session the screen lock ended from one the user stopped.
+    SessionInput(Console& console, DistributedNotifications& notifications, std::string poster,
+                 SessionLock& lock);
     ~SessionInput();
     SessionInput(const SessionInput&) = delete;
     SessionInput& operator=(const SessionInput&) = delete;
@@ -41,11 +44,11 @@ public:
 private:
     void chooseX11(Console& console);
     void chooseWayland(Console& console, DistributedNotifications& notifications,
-                       const std::string& poster);
+                       const std::string& poster, SessionLock& lock);
     // Each returns its part of the description.
     std::string chooseWaylandIdleClock(Console& console);
     std::string chooseWaylandPointer(Console& console, DistributedNotifications& notifications,
-                                     const std::string& poster);
+                                     const std::string& poster, SessionLock& lock);
     // The program's own connection to the compositor; nothing when there is none.
     WaylandConnection* waylandConnection(Console& console);
     // Makes `backend` both the pointer and the permission.

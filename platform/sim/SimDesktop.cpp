@@ -135,14 +135,38 @@ int SimAlerts::runModal(const Alert& alert) {
     return answer.response;
 }
 
-bool SimPointer::postMouseMovedBy(Offset by) {
-    if (!eventsCanBeMade) {
-        return false;
+void SimPointer::postMouseMovedBy(Offset by, DeliveryReport report) {
+    Delivery delivery = Delivery::failed(failure);
+    if (delivers) {
+        position = {position.x + by.dx, position.y + by.dy};
+        posted.push_back(position);
+        postedAt.push_back(loop_.now());
+        delivery = {};
     }
-    position = {position.x + by.dx, position.y + by.dy};
-    posted.push_back(position);
-    postedAt.push_back(loop_.now());
-    return true;
+    if (answerDelay == 0) {
+        report(delivery);
+    } else {
+        loop_.asyncAfter(answerDelay, [report, delivery] { report(delivery); });
+    }
+}
+
+std::optional<bool> deliveredAtOnce(PointerEvents& pointer, Offset by) {
+    DeliveryRecord record;
+    pointer.postMouseMovedBy(by, record.report());
+    if (record.answers.empty()) {
+        return std::nullopt;
+    }
+    return record.answers.front().delivered;
+}
+
+void SimSessionLock::setLocked(bool locked) {
+    if (locked == locked_) {
+        return;
+    }
+    locked_ = locked;
+    for (const auto& changed : observers_) {
+        changed();
+    }
 }
 
 std::shared_ptr<DistributedNotifications::Token>
@@ -195,6 +219,7 @@ SimDesktop::SimDesktop()
               .alerts = alerts,
               .pointer = pointer,
               .postEventAccess = postEventAccess,
+              .sessionLock = sessionLock,
               .notifications = notifications,
               .http = http,
               .host = host,

@@ -199,18 +199,49 @@ private:
 // Posted events move the pointer, as they would on a desktop that allows them.
 class SimPointer final : public PointerEvents {
 public:
-    explicit SimPointer(const SimRunLoop& loop) : loop_(loop) {}
-    bool postMouseMovedBy(Offset by) override;
+    explicit SimPointer(SimRunLoop& loop) : loop_(loop) {}
+    void postMouseMovedBy(Offset by, DeliveryReport report) override;
 
     Point position{100, 100};
-    bool eventsCanBeMade = true;
-    // Where each posted event took the pointer.
+    // While false, moves go nowhere and are answered as failed, with `failure`.
+    bool delivers = true;
+    std::string failure = "the simulated desktop took no move";
+    // How long the desktop takes to answer a move; 0 answers before the post returns.
+    double answerDelay = 0;
+    // Where each delivered event took the pointer.
     std::vector<Point> posted;
-    // When each event was posted, on the virtual clock.
+    // When each event was delivered, on the virtual clock.
     std::vector<double> postedAt;
 
 private:
-    const SimRunLoop& loop_;
+    SimRunLoop& loop_;
+};
+
+// What a test needs of a real pointer mechanism's reports: the moves it posted through
+// `report()`, answered in order.
+struct DeliveryRecord {
+    PointerEvents::DeliveryReport report() {
+        return [this](const Delivery& delivery) { answers.push_back(delivery); };
+    }
+    std::vector<Delivery> answers;
+};
+
+// Posts `by` and returns whether it was delivered, when `pointer` said so before the post
+// returned; nothing when its answer is still to come.
+std::optional<bool> deliveredAtOnce(PointerEvents& pointer, Offset by);
+
+// A session that is never locked until the test locks it.
+class SimSessionLock final : public SessionLock {
+public:
+    bool isLocked() const override { return locked_; }
+    void observe(std::function<void()> changed) override {
+        observers_.push_back(std::move(changed));
+    }
+    void setLocked(bool locked);
+
+private:
+    bool locked_ = false;
+    std::vector<std::function<void()>> observers_;
 };
 
 class SimPostEventAccess final : public PostEventAccess {
@@ -311,6 +342,7 @@ public:
     SimAlerts alerts{runLoop};
     SimPointer pointer{runLoop};
     SimPostEventAccess postEventAccess;
+    SimSessionLock sessionLock;
     SimNotifications notifications;
     SimHttpClient http;
     SimHostIdentity host;
@@ -349,6 +381,7 @@ template <typename... Services> Desktop SimDesktop::with(Services&... replacemen
                    .alerts = either<Alerts>(alerts, replacements...),
                    .pointer = either<PointerEvents>(pointer, replacements...),
                    .postEventAccess = either<PostEventAccess>(postEventAccess, replacements...),
+                   .sessionLock = either<SessionLock>(sessionLock, replacements...),
                    .notifications =
                        either<DistributedNotifications>(notifications, replacements...),
                    .http = either<HttpClient>(http, replacements...),

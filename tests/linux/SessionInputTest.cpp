@@ -32,12 +32,13 @@ TEST(WaylandSessionInput, WithoutACompositorNothingFallsBackToX11AndTheLinesSayW
     setenv("WAYLAND_DISPLAY", "brimlow-no-compositor", 1);
     RecordingConsole console;
     platform::sim::SimNotifications notifications;
+    platform::sim::SimSessionLock lock;
 
-    SessionInput input(console, notifications, "com.pellvane.Brimlow2");
+    SessionInput input(console, notifications, "com.pellvane.Brimlow2", lock);
 
     EXPECT_EQ(input.x11(), nullptr);
     EXPECT_EQ(input.idleClock().secondsSinceLastInput(), 0);
-    EXPECT_FALSE(input.pointer().postMouseMovedBy({-2, 2}));
+    EXPECT_EQ(platform::sim::deliveredAtOnce(input.pointer(), {-2, 2}), false);
     EXPECT_EQ(input.access().check(), Access::denied);
     EXPECT_NE(input.description().find("no idle time"), std::string::npos) << input.description();
     EXPECT_NE(input.description().find("no pointer moves"), std::string::npos)

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "platform/linux/base/ProcWorkspace.h"
 #include "platform/linux/x11/X11Session.h"
+#include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@ using platform::linuxdesktop::XIdleClock;
 using platform::linuxdesktop::XPointerEvents;
 using platform::linuxdesktop::XPostEventAccess;
 using platform::linuxdesktop::XWindowOwners;
+using platform::sim::deliveredAtOnce;
 
 Point pointerSeenByAnotherClient(const std::string& display) {
     Display* d = XOpenDisplay(display.c_str());
@@ -54,20 +56,20 @@ TEST_F(X11, IdleTimeGrowsUntilAnInputEventResetsIt) {
     double later = idleClock.secondsSinceLastInput();
     EXPECT_GE(later - before, 0.35);
     EXPECT_LT(later - before, 2.0);
-    ASSERT_TRUE(pointer.postMouseMovedBy({10, 10}));
+    ASSERT_EQ(deliveredAtOnce(pointer, {10, 10}), true);
     EXPECT_LT(idleClock.secondsSinceLastInput(), 0.2);
     EXPECT_TRUE(console.lines().empty());
 }
 
 TEST_F(X11, APostedMoveMovesThePointerByExactlyThatMuch) {
     const Point start = pointerSeenByAnotherClient(server.name());
-    ASSERT_TRUE(pointer.postMouseMovedBy({-2, 2}));
+    ASSERT_EQ(deliveredAtOnce(pointer, {-2, 2}), true);
     Point seen = pointerSeenByAnotherClient(server.name());
     EXPECT_EQ(seen.x, start.x - 2);
     EXPECT_EQ(seen.y, start.y + 2);
 
     // The way back lands where the nudge started.
-    ASSERT_TRUE(pointer.postMouseMovedBy({2, -2}));
+    ASSERT_EQ(deliveredAtOnce(pointer, {2, -2}), true);
     EXPECT_EQ(pointerSeenByAnotherClient(server.name()), start);
 }
 
@@ -87,7 +89,7 @@ TEST(X11WithoutXTest, AccessIsDeniedAndNoEventCanBeMade) {
     EXPECT_EQ(access.check(), Access::denied);
     EXPECT_FALSE(access.isTrusted());
     Point before = pointerSeenByAnotherClient(server.name());
-    EXPECT_FALSE(pointer.postMouseMovedBy({50, 50}));
+    EXPECT_EQ(deliveredAtOnce(pointer, {50, 50}), false);
     EXPECT_EQ(pointerSeenByAnotherClient(server.name()), before);
 }
 
@@ -110,7 +112,7 @@ TEST(X11WithoutServer, EveryAnswerIsCannotTell) {
     XPointerEvents pointer(session);
     XPostEventAccess access(session);
     EXPECT_EQ(idleClock.secondsSinceLastInput(), 0);
-    EXPECT_FALSE(pointer.postMouseMovedBy({1, 1}));
+    EXPECT_EQ(deliveredAtOnce(pointer, {1, 1}), false);
     EXPECT_EQ(access.check(), Access::denied);
     EXPECT_EQ(console.lines().size(), 1u);
 }

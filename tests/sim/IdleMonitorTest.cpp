@@ -110,5 +110,38 @@ TEST_F(IdleMonitor, StepperChangesTakeEffectAtTheNextTick) {
     EXPECT_EQ(nudgesAtTickWithIdle(20), 1u);
 }
 
+// However long the lunch break, a locked screen is left alone; once unlocked, the next idle spell
+// is nudged with nothing for the user to do.
+TEST_F(IdleMonitor, NoNudgeWhileTheSessionIsLockedAndNudgingResumesAfter) {
+    p.sim.preferences.values["apprunning"] = "firefox";
+    p.sim.workspace.applications = {SimProgram::app("/usr/bin/firefox")};
+    p.start();
+    p.sim.sessionLock.setLocked(true);
+    const int walksBefore = p.sim.workspace.walks;
+    for (double idle : {30.0, 600.0, 3600.0}) {
+        EXPECT_EQ(nudgesAtTickWithIdle(idle), 0u) << "idle " << idle << " s";
+    }
+    EXPECT_EQ(p.sim.workspace.walks, walksBefore) << "the walk comes after the lock gate";
+    EXPECT_EQ(p.sim.console.tickLines().size(), 3u);
+    EXPECT_EQ(p.stored("movedcount"), "1");
+
+    p.sim.sessionLock.setLocked(false);
+    EXPECT_EQ(nudgesAtTickWithIdle(5), 0u);
+    EXPECT_EQ(nudgesAtTickWithIdle(30), 1u);
+    p.advance(1);
+    EXPECT_EQ(p.stored("movedcount"), "2");
+}
+
+// A lock that comes between the halves must not leave the pointer off by the way out.
+TEST_F(IdleMonitor, ALockAfterTheWayOutStillLetsTheWayBackGo) {
+    p.start();
+    EXPECT_EQ(nudgesAtTickWithIdle(40), 1u);
+    p.sim.sessionLock.setLocked(true);
+    p.advance(1);
+    EXPECT_EQ(p.sim.pointer.posted, (std::vector<platform::Point>{{98, 102}, {100, 100}}));
+    EXPECT_EQ(p.stored("movedcount"), "2");
+    EXPECT_EQ(nudgesAtTickWithIdle(40), 0u);
+}
+
 } // namespace
 } // namespace brimlow::testing

@@ -112,15 +112,42 @@ TEST_F(MouseNudge, TheCountStopsAtItsLargestValue) {
               "\u24D8 Brimlow moved your mouse 9,223,372,036,854,775,807 times so far!");
 }
 
-TEST_F(MouseNudge, EventsThatCannotBeMadeStillCountAndTurnTheIcon) {
-    p.sim.pointer.eventsCanBeMade = false;
+// A compositor that refuses every move (GNOME while it inhibits remote access) is no nudge: nothing
+// to count, show or undo, and one line when it starts refusing and one when it stops.
+TEST_F(MouseNudge, MovesThatNeverLandAreNotCountedAndSaidOnceEachWay) {
+    p.sim.pointer.delivers = false;
+    p.sim.pointer.failure = "Could not open a remote desktop session: Session creation inhibited";
+    p.start();
+    for (int tick = 0; tick < 5; ++tick) {
+        p.advance(2);
+        EXPECT_EQ(imageName(p.statusItem()->image), "trayicon");
+    }
+    EXPECT_EQ(p.stored("movedcount"), "<absent>");
+    EXPECT_EQ(countShown(), "\u24D8 Brimlow moved your mouse 0 times so far!");
+    EXPECT_EQ(p.countOf(p.sim.pointer.failure), 1);
+
+    p.sim.pointer.delivers = true;
+    p.advance(3);
+    EXPECT_EQ(p.sim.pointer.posted, (std::vector<Point>{{98, 102}, {100, 100}}));
+    EXPECT_EQ(p.stored("movedcount"), "1");
+    EXPECT_EQ(p.countOf("Pointer moves reach the desktop again"), 1);
+    EXPECT_EQ(p.countOf(p.sim.pointer.failure), 1);
+}
+
+// The way back never overtakes the way out, however long the desktop takes to answer it.
+TEST_F(MouseNudge, TheWayBackWaitsForALateAnswerToTheWayOut) {
+    p.sim.pointer.answerDelay = 1.5;
     p.start();
     p.advance(2);
-    EXPECT_EQ(imageName(p.statusItem()->image), "trayicon_green");
+    EXPECT_EQ(imageName(p.statusItem()->image), "trayicon") << "green before the desktop said yes";
     p.advance(1);
-    EXPECT_TRUE(p.sim.pointer.posted.empty());
-    EXPECT_EQ(imageName(p.statusItem()->image), "trayicon");
+    EXPECT_EQ(p.sim.pointer.posted.size(), 1u);
+    EXPECT_EQ(p.stored("movedcount"), "<absent>");
+    p.advance(0.5);
+    EXPECT_EQ(p.sim.pointer.posted, (std::vector<Point>{{98, 102}, {100, 100}}));
     EXPECT_EQ(p.stored("movedcount"), "1");
+    p.advance(0);
+    EXPECT_EQ(imageName(p.statusItem()->image), "trayicon");
 }
 
 } // namespace

@@ -13,6 +13,7 @@ namespace {
 
 using platform::Access;
 using platform::linuxdesktop::PortalRemoteInput;
+using platform::sim::deliveredAtOnce;
 using Keys = std::vector<std::uint32_t>;
 
 constexpr std::uint32_t keyTab = 0xff09;
@@ -107,7 +108,7 @@ TEST_F(Portal, AllowedTheSessionMovesThePointerExactly) {
     PortalRemoteInput input(notifications, "com.pellvane.Brimlow2",
                             (state.path() / "token").string(), console);
     EXPECT_EQ(input.check(), Access::undecided);
-    EXPECT_FALSE(input.postMouseMovedBy({-2, 2})) << "moved before the user allowed it";
+    EXPECT_EQ(deliveredAtOnce(input, {-2, 2}), false) << "moved before the user allowed it";
 
     // To the switch "Allow remote interaction", on, then Share.
     requestAndAnswer(input, {{keyTab}, {keySpace}, {keyAlt, keyS}});
@@ -115,8 +116,12 @@ TEST_F(Portal, AllowedTheSessionMovesThePointerExactly) {
     EXPECT_TRUE(input.isTrusted());
 
     const auto seen = oracle->events().size();
-    ASSERT_TRUE(input.postMouseMovedBy({-2, 2}));
-    ASSERT_TRUE(input.postMouseMovedBy({2, -2}));
+    platform::sim::DeliveryRecord moves;
+    input.postMouseMovedBy({-2, 2}, moves.report());
+    input.postMouseMovedBy({2, -2}, moves.report());
+    ASSERT_TRUE(runUntil([&] { return moves.answers.size() == 2; }, 3s));
+    EXPECT_TRUE(moves.answers[0].delivered && moves.answers[1].delivered)
+        << moves.answers[0].failure << moves.answers[1].failure;
     ASSERT_TRUE(oracle->waitForEvents(seen + 2, Clock::now() + 3s)) << oracle->transcript();
     EXPECT_EQ(oracle->events()[seen].at, (SurfacePoint{rest.x - 2, rest.y + 2}));
     EXPECT_EQ(oracle->events()[seen + 1].at, rest);
@@ -128,7 +133,7 @@ TEST_F(Portal, RefusedNothingMovesAndThePermissionIsDenied) {
     requestAndAnswer(input, {{keyEscape}});
     EXPECT_EQ(input.check(), Access::denied);
     EXPECT_FALSE(input.isTrusted());
-    EXPECT_FALSE(input.postMouseMovedBy({-2, 2}));
+    EXPECT_EQ(deliveredAtOnce(input, {-2, 2}), false);
     EXPECT_EQ(console.lines(),
               std::vector<std::string>{"The remote desktop portal gave no pointer: you did not "
                                        "allow it"});

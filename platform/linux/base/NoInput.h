@@ -21,7 +21,9 @@ public:
     explicit NoPointerInput(std::string whatWouldGrantIt)
         : grantPlace_(std::move(whatWouldGrantIt)) {}
 
-    bool postMouseMovedBy(Offset) override { return false; }
+    void postMouseMovedBy(Offset, DeliveryReport report) override {
+        report(Delivery::failed("This desktop offers Brimlow no way to move the pointer"));
+    }
     Access check() override { return Access::denied; }
     void request() override {}
     bool isTrusted() override { return false; }

@@ -17,6 +17,15 @@ std::uint32_t nowMs() {
 
 } // namespace
 
+void CompositorPointer::send(const DeliveryReport& report) {
+    connection_.dispatchArrived();
+    if (connection_.working()) {
+        report({});
+    } else {
+        report(Delivery::failed("The compositor ended Brimlow's Wayland connection"));
+    }
+}
+
 WlrVirtualPointer::WlrVirtualPointer(WaylandConnection& connection)
     : CompositorPointer(connection) {
     auto* manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
@@ -33,13 +42,12 @@ WlrVirtualPointer::~WlrVirtualPointer() {
     connection_.dispatchArrived();
 }
 
-bool WlrVirtualPointer::postMouseMovedBy(Offset by) {
+void WlrVirtualPointer::postMouseMovedBy(Offset by, DeliveryReport report) {
     auto* pointer = static_cast<zwlr_virtual_pointer_v1*>(pointer_);
     zwlr_virtual_pointer_v1_motion(pointer, nowMs(), wl_fixed_from_double(by.dx),
                                    wl_fixed_from_double(by.dy));
     zwlr_virtual_pointer_v1_frame(pointer);
-    connection_.dispatchArrived();
-    return true;
+    send(report);
 }
 
 KWinFakeInput::KWinFakeInput(WaylandConnection& connection) : CompositorPointer(connection) {
@@ -56,12 +64,11 @@ KWinFakeInput::~KWinFakeInput() {
     connection_.dispatchArrived();
 }
 
-bool KWinFakeInput::postMouseMovedBy(Offset by) {
+void KWinFakeInput::postMouseMovedBy(Offset by, DeliveryReport report) {
     org_kde_kwin_fake_input_pointer_motion(static_cast<org_kde_kwin_fake_input*>(fakeInput_),
                                            wl_fixed_from_double(by.dx),
                                            wl_fixed_from_double(by.dy));
-    connection_.dispatchArrived();
-    return true;
+    send(report);
 }
 
 bool isKWin(const WaylandConnection& connection) {

@@ -22,6 +22,8 @@ public:
 
 protected:
     explicit CompositorPointer(WaylandConnection& connection) : connection_(connection) {}
+    // Sends the queued move: delivered while the compositor keeps the connection.
+    void send(const DeliveryReport& report);
     WaylandConnection& connection_;
 };
 
@@ -36,7 +38,7 @@ public:
     WlrVirtualPointer(const WlrVirtualPointer&) = delete;
     WlrVirtualPointer& operator=(const WlrVirtualPointer&) = delete;
 
-    bool postMouseMovedBy(Offset by) override;
+    void postMouseMovedBy(Offset by, DeliveryReport report) override;
     std::string grantPlace() override { return "your compositor"; }
 
 private:
@@ -60,7 +62,7 @@ public:
     KWinFakeInput(const KWinFakeInput&) = delete;
     KWinFakeInput& operator=(const KWinFakeInput&) = delete;
 
-    bool postMouseMovedBy(Offset by) override;
+    void postMouseMovedBy(Offset by, DeliveryReport report) override;
     std::string grantPlace() override { return permissionPlace; }
 
 private:

@@ -1,11 +1,11 @@
 #include "MutterRemoteInput.h"
 
+#include "DBusReplies.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusVariant>
 
 namespace brimlow::platform::linuxdesktop {
@@ -18,30 +18,25 @@ const QString sessionInterface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.
 constexpr unsigned pointerDevice = 2;
 // A nudge's way back comes a second after its way out; the session ends a little after that.
 constexpr int idleSessionMs = 1500;
+// GNOME Shell closes the sessions and announces the lock separately, in either order.
+constexpr int lockAnnouncementMs = 2000;
 
 QDBusMessage sessionCall(const QString& path, const QString& method) {
     return QDBusMessage::createMethodCall(service, path, sessionInterface, method);
 }
 
-// Runs `done` with the reply once it arrives.
-template <typename Done> void whenAnswered(QObject* context, const QDBusMessage& call, Done done) {
-    auto* watcher =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), context);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
-                     [watcher, done](QDBusPendingCallWatcher*) {
-                         watcher->deleteLater();
-                         done(QDBusMessage(watcher->reply()));
-                     });
-}
-
 } // namespace
 
 MutterRemoteInput::MutterRemoteInput(DistributedNotifications& notifications, std::string poster,
-                                     Console& console)
-    : notifications_(notifications), poster_(std::move(poster)), console_(console) {
+                                     SessionLock& lock, Console& console)
+    : notifications_(notifications), poster_(std::move(poster)), lock_(lock), console_(console) {
     closeTimer_.setSingleShot(true);
     closeTimer_.setInterval(idleSessionMs);
     connect(&closeTimer_, &QTimer::timeout, this, [this] { closeSession(); });
+    withdrawalTimer_.setSingleShot(true);
+    withdrawalTimer_.setInterval(lockAnnouncementMs);
+    connect(&withdrawalTimer_, &QTimer::timeout, this, [this] { withdraw(); });
+    lock_.observe([this] { lockChanged(); });
 }
 
 MutterRemoteInput::~MutterRemoteInput() {
@@ -69,17 +64,17 @@ bool MutterRemoteInput::isAvailable() {
     return (types & pointerDevice) != 0;
 }
 
-bool MutterRemoteInput::postMouseMovedBy(Offset by) {
-    if (withdrawn_) {
-        return false;
+void MutterRemoteInput::postMouseMovedBy(Offset by, DeliveryReport report) {
+    if (withdrawn_ || withdrawalTimer_.isActive()) {
+        report(Delivery::failed("The remote desktop session was stopped: no pointer moves"));
+        return;
     }
-    pending_.push_back(by);
+    pending_.push_back({by, std::move(report)});
     if (state_ == State::closed) {
         openSession();
     } else if (state_ == State::started) {
         sendPending();
     }
-    return true;
 }
 
 void MutterRemoteInput::openSession() {
@@ -116,8 +111,9 @@ void MutterRemoteInput::sendPending() {
     for (; !pending_.empty(); pending_.pop_front()) {
         QDBusMessage motion =
             sessionCall(sessionPath_, QStringLiteral("NotifyPointerMotionRelative"));
-        motion << pending_.front().dx << pending_.front().dy;
-        QDBusConnection::sessionBus().call(motion, QDBus::NoBlock);
+        motion << pending_.front().by.dx << pending_.front().by.dy;
+        reportDeliveryOnReply(this, motion, pending_.front().report,
+                              "Could not move the pointer in the remote desktop session");
     }
     closeTimer_.start();
 }
@@ -128,33 +124,64 @@ void MutterRemoteInput::closeSession() {
                                        QDBus::NoBlock);
 }
 
-// Ours when we stopped it; otherwise the user stopped it (GNOME Shell's indicator) or the
-// compositor ended it, and nudging stops until the user asks again.
+// Ours when we stopped it; otherwise the screen locked, or the user stopped it (GNOME Shell's
+// indicator) and nudging stops until the user asks again.
 void MutterRemoteInput::sessionClosed() {
     QDBusConnection::sessionBus().disconnect(service, sessionPath_, sessionInterface,
                                              QStringLiteral("Closed"), this, SLOT(sessionClosed()));
     const bool ours = state_ == State::stopping;
     state_ = State::closed;
     closeTimer_.stop();
-    if (!ours) {
-        pending_.clear();
-        withdrawn_ = true;
-        console_.printLine("The remote desktop session was stopped: no more nudges until the "
-                           "warning button in Brimlow's window is pressed");
-        announceChange();
-    } else if (!pending_.empty()) {
-        openSession();
+    if (ours) {
+        if (!pending_.empty()) {
+            openSession();
+        }
+        return;
+    }
+    failPending("The remote desktop session was closed before the pointer moved");
+    if (lock_.isLocked()) {
+        endedByTheLock();
+    } else {
+        withdrawalTimer_.start();
     }
 }
 
+void MutterRemoteInput::lockChanged() {
+    if (lock_.isLocked() && withdrawalTimer_.isActive()) {
+        withdrawalTimer_.stop();
+        endedByTheLock();
+    }
+}
+
+void MutterRemoteInput::endedByTheLock() {
+    console_.printLine("The remote desktop session ended as the screen locked; nudges go on once "
+                       "it is unlocked");
+}
+
+void MutterRemoteInput::withdraw() {
+    withdrawn_ = true;
+    console_.printLine("The remote desktop session was stopped: no more nudges until the "
+                       "warning button in Brimlow's window is pressed");
+    announceChange();
+}
+
+// The caller says it once, however many moves fail the same way.
 void MutterRemoteInput::failed(const std::string& what, const QString& error) {
-    console_.printLine("Could not " + what + " a remote desktop session: " + error.toStdString());
     state_ = State::closed;
+    failPending("Could not " + what + " a remote desktop session: " + error.toStdString());
+}
+
+void MutterRemoteInput::failPending(const std::string& why) {
+    auto failing = std::move(pending_);
     pending_.clear();
+    for (const auto& move : failing) {
+        move.report(Delivery::failed(why));
+    }
 }
 
 void MutterRemoteInput::request() {
     withdrawn_ = false;
+    withdrawalTimer_.stop();
     // After the caller has started to listen for the answer.
     QMetaObject::invokeMethod(
         this, [this] { announceChange(); }, Qt::QueuedConnection);

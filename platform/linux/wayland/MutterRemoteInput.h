@@ -4,6 +4,7 @@
 #include "platform/DistributedNotifications.h"
 #include "platform/PointerEvents.h"
 #include "platform/PostEventAccess.h"
+#include "platform/SessionLock.h"
 
 #include <QObject>
 #include <QTimer>
@@ -17,20 +18,23 @@ namespace brimlow::platform::linuxdesktop {
 // the permission is granted from the start. GNOME Shell shows a screen-sharing indicator while a
 // session runs, so a session is held only while moves come (it closes once none has come for a
 // while), and a session the user stops from the indicator withdraws the permission: no session
-// is opened again until the user asks again (request()). Main thread only.
+// is opened again until the user asks again (request()). GNOME Shell also ends every session
+// when the screen locks, and that is no withdrawal: a session that ends while `lock` says
+// locked, or just before it does, keeps the permission. Main thread only.
 class MutterRemoteInput final : public QObject, public PointerEvents, public PostEventAccess {
     Q_OBJECT
 public:
     // Changes of the permission are posted on `notifications` with `poster` as their object.
     MutterRemoteInput(DistributedNotifications& notifications, std::string poster,
-                      Console& console);
+                      SessionLock& lock, Console& console);
     ~MutterRemoteInput() override;
 
     // The compositor offers remote desktop sessions with a pointer on the session bus.
     static bool isAvailable();
 
-    // The move goes out once the session has started (a few milliseconds for the first one).
-    bool postMouseMovedBy(Offset by) override;
+    // The move goes out once the session has started (a few milliseconds for the first one),
+    // and is delivered once mutter has answered it.
+    void postMouseMovedBy(Offset by, DeliveryReport report) override;
 
     Access check() override { return withdrawn_ ? Access::undecided : Access::granted; }
     void request() override;
@@ -43,21 +47,33 @@ private slots:
 
 private:
     enum class State { closed, opening, started, stopping };
+    struct Move {
+        Offset by;
+        DeliveryReport report;
+    };
 
     void openSession();
     void startSession();
     void sendPending();
     void closeSession();
     void failed(const std::string& what, const QString& error);
+    void failPending(const std::string& why);
+    void lockChanged();
+    void endedByTheLock();
+    void withdraw();
     void announceChange();
 
     DistributedNotifications& notifications_;
     const std::string poster_;
+    SessionLock& lock_;
     Console& console_;
     State state_ = State::closed;
     QString sessionPath_;
-    std::deque<Offset> pending_;
+    std::deque<Move> pending_;
     QTimer closeTimer_;
+    // Runs from a session's end that came while the session was unlocked: a lock within it was
+    // the cause, else the user was.
+    QTimer withdrawalTimer_;
     bool withdrawn_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "PortalRemoteInput.h"
 
+#include "DBusReplies.h"
 #include "platform/linux/base/Files.h"
 
 #include <QDBusConnection>
@@ -93,15 +94,17 @@ void PortalRemoteInput::request() {
     }
 }
 
-bool PortalRemoteInput::postMouseMovedBy(Offset by) {
+void PortalRemoteInput::postMouseMovedBy(Offset by, DeliveryReport report) {
     if (state_ != State::started) {
-        return false;
+        report(Delivery::failed("The remote desktop portal has given no pointer"));
+        return;
     }
     QDBusMessage motion = QDBusMessage::createMethodCall(service, desktopPath, remoteDesktop,
                                                          QStringLiteral("NotifyPointerMotion"));
     motion << QVariant::fromValue(QDBusObjectPath(sessionHandle_)) << QVariantMap() << by.dx
            << by.dy;
-    return QDBusConnection::sessionBus().send(motion);
+    reportDeliveryOnReply(this, motion, std::move(report),
+                          "Could not move the pointer through the remote desktop portal");
 }
 
 void PortalRemoteInput::startSession() {

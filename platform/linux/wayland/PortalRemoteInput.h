@@ -31,7 +31,7 @@ public:
     // The portal offers remote desktop sessions with a pointer on the session bus.
     static bool isAvailable();
 
-    bool postMouseMovedBy(Offset by) override;
+    void postMouseMovedBy(Offset by, DeliveryReport report) override;
     Access check() override;
     void request() override;
     bool isTrusted() override { return state_ == State::started; }

@@ -75,7 +75,12 @@ void WaylandConnection::dispatchArrived() {
     while (wl_display_prepare_read(display_) != 0) {
         wl_display_dispatch_pending(display_);
     }
-    wl_display_flush(display_);
+    // A full buffer (EAGAIN) is sent later; any other failure is the connection's end.
+    if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
+        wl_display_cancel_read(display_);
+        reportFailure();
+        return;
+    }
     pollfd readable{wl_display_get_fd(display_), POLLIN, 0};
     if (poll(&readable, 1, 0) == 1) {
         wl_display_read_events(display_);

@@ -41,6 +41,8 @@ public:
     void dispatchArrived();
     // Sends what is queued and waits for the compositor to have handled it.
     void roundtrip();
+    // False once the compositor has ended the connection.
+    bool working() const { return !failed_; }
 
 private:
     struct Global {

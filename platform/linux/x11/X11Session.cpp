@@ -280,9 +280,15 @@ double XIdleClock::secondsSinceLastInput() {
 
 // The X server tells where the pointer is, so the move goes to an absolute position: exact,
 // whatever pointer acceleration the server applies to relative motion.
-bool XPointerEvents::postMouseMovedBy(Offset by) {
+void XPointerEvents::postMouseMovedBy(Offset by, DeliveryReport report) {
     std::optional<Point> at = session_.pointer();
-    return at && session_.fakeMotion({at->x + by.dx, at->y + by.dy});
+    if (!at) {
+        report(Delivery::failed("The X server did not say where the pointer is"));
+    } else if (!session_.fakeMotion({at->x + by.dx, at->y + by.dy})) {
+        report(Delivery::failed("The X server took no pointer move (XTEST)"));
+    } else {
+        report({});
+    }
 }
 
 Access XPostEventAccess::check() {

@@ -66,7 +66,8 @@ private:
 class XPointerEvents final : public PointerEvents {
 public:
     explicit XPointerEvents(X11Session& session) : session_(session) {}
-    bool postMouseMovedBy(Offset by) override;
+    // Delivered once the X server has the event.
+    void postMouseMovedBy(Offset by, DeliveryReport report) override;
 
 private:
     X11Session& session_;
