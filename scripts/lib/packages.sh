@@ -29,7 +29,9 @@ FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks
 # and gio to start the program from its installed desktop entry; for the Wayland tests, headless
 # mutter with Xwayland, KWin and sway (run as nobody through util-linux's setpriv), and the
-# RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus proxy.
+# RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus proxy; MATE's and
+# GNOME's screen savers, lock screens the program must leave alone, on Xorg's dummy driver, which
+# unlike Xvfb has the colour gamma they fade the screen with.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
     "${PACKAGE_PACKAGES[@]}"
@@ -37,6 +39,7 @@ TEST_PACKAGES=(
     libglib2.0-bin
     mutter xwayland kwin-wayland sway util-linux
     xdg-desktop-portal xdg-desktop-portal-gnome xdg-dbus-proxy
+    mate-screensaver gnome-screensaver xserver-xorg-core xserver-xorg-video-dummy
 )
 
 # Runs a command as root: directly when we are root, else through sudo.

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <stdexcept>
@@ -329,6 +330,33 @@ VirtualServer::VirtualServer(const std::vector<std::string>& extraArgs) {
     auto number = server_->readHandshake(15s);
     if (!number || number->empty()) {
         throw std::runtime_error("Xvfb did not report a display number");
+    }
+    displayName_ = ":" + *number;
+}
+
+DummyDriverServer::DummyDriverServer() {
+    const auto config = dir_.path() / "xorg.conf";
+    std::ofstream(config) << "Section \"Device\"\n  Identifier \"card\"\n  Driver \"dummy\"\n"
+                             "  VideoRam 32768\nEndSection\n"
+                             "Section \"Monitor\"\n  Identifier \"monitor\"\n"
+                             "  HorizSync 5.0 - 1000.0\n  VertRefresh 5.0 - 200.0\nEndSection\n"
+                             "Section \"Screen\"\n  Identifier \"screen\"\n  Device \"card\"\n"
+                             "  Monitor \"monitor\"\n  DefaultDepth 24\n  SubSection \"Display\"\n"
+                             "    Depth 24\n    Modes \"1280x800\"\n  EndSubSection\nEndSection\n";
+    SpawnOptions options;
+    // No configuration directory of the machine's (an input driver's snippet) gets in.
+    options.argv = {"Xorg",       "-displayfd",
+                    "3",          "-nolisten",
+                    "tcp",        "-noreset",
+                    "-config",    config.string(),
+                    "-configdir", dir_.subdir("xorg.conf.d").string(),
+                    "-logfile",   (dir_.path() / "Xorg.log").string()};
+    options.handshakeFd = 3;
+    options.discardStderr = true;
+    server_ = std::make_unique<Child>(options);
+    auto number = server_->readHandshake(15s);
+    if (!number || number->empty()) {
+        throw std::runtime_error("Xorg with the dummy driver did not report a display number");
     }
     displayName_ = ":" + *number;
 }

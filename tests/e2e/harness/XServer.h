@@ -113,6 +113,19 @@ private:
     std::string displayName_;
 };
 
+// Xorg on its dummy video driver, on the first free display: what Xvfb lacks, a screen's colour
+// gamma (XF86VidMode), which screen savers fade the screen with. Ended with the object.
+class DummyDriverServer {
+public:
+    DummyDriverServer();
+    const std::string& displayName() const { return displayName_; }
+
+private:
+    TempDir dir_;
+    std::unique_ptr<Child> server_;
+    std::string displayName_;
+};
+
 // A trayer tray host on `displayName`, ended with the object. Returns once it owns the tray.
 class TrayHost {
 public:
