@@ -108,8 +108,8 @@ void DBusSessionLock::observe(std::function<void()> changed) {
 
 std::string DBusSessionLock::description() const {
     if (lockedBy_.empty()) {
-        return "no screen lock state yet (no login session of logind's, no screen saver on the "
-               "session bus): never taken as locked";
+        return "no screen lock state yet: logind knows no session of Brimlow's and no screen "
+               "saver answers on the session bus";
     }
     QStringList sources;
     for (const auto& source : lockedBy_) {
