@@ -1,14 +1,10 @@
-#include "../e2e/WaylandTest.h"
-#include "harness/PointerOracle.h"
-#include "harness/Sandbox.h"
+#include "MutterBusTest.h"
 #include "platform/linux/wayland/MutterRemoteInput.h"
 #include "platform/sim/SimDesktop.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QRegularExpression>
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace brimlow::e2e {
@@ -22,31 +18,20 @@ const QString sessionsPath = QStringLiteral("/org/gnome/Mutter/RemoteDesktop/Ses
 
 // GNOME's remote desktop as the program meets it on headless mutter, and a session of the
 // program's ended from outside, as GNOME Shell ends them all when the screen locks or the user
-// presses the indicator's stop button. Qt's session bus is the process's one, set before Qt
-// first connects: one test per process, as ctest runs them.
-class MutterSessionEnded : public WaylandTest {
+// presses the indicator's stop button.
+class MutterSessionEnded : public MutterBusTest {
 protected:
     void SetUp() override {
-        WaylandTest::SetUp();
+        MutterBusTest::SetUp();
         if (IsSkipped()) {
             return;
         }
-        sandbox = std::make_unique<Sandbox>("");
-        mutter = std::make_unique<HeadlessMutter>(*sandbox);
-        setenv("DBUS_SESSION_BUS_ADDRESS", mutter->busAddress().c_str(), 1);
-        static int argc = 1;
-        static char name[] = "brimlow-wayland-tests";
-        static char* argv[] = {name, nullptr};
-        application = std::make_unique<QCoreApplication>(argc, argv);
         input = std::make_unique<MutterRemoteInput>(notifications, "com.pellvane.Brimlow2", lock,
                                                     console);
     }
     void TearDown() override {
         input.reset();
-        application.reset();
-        mutter.reset();
-        sandbox.reset();
-        WaylandTest::TearDown();
+        MutterBusTest::TearDown();
     }
 
     // Posts a move and waits for mutter's answer to it.
@@ -79,17 +64,6 @@ protected:
         ASSERT_EQ(stopped, 1) << xml.toStdString();
     }
 
-    template <typename Done> bool runUntil(Done done, Clock::duration limit) {
-        const auto deadline = Clock::now() + limit;
-        while (!done() && Clock::now() < deadline) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
-        return done();
-    }
-
-    std::unique_ptr<Sandbox> sandbox;
-    std::unique_ptr<HeadlessMutter> mutter;
-    std::unique_ptr<QCoreApplication> application;
     platform::sim::SimNotifications notifications;
     platform::sim::SimSessionLock lock;
     platform::sim::SimConsole console;

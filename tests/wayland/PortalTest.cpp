@@ -1,11 +1,8 @@
-#include "../e2e/WaylandTest.h"
+#include "MutterBusTest.h"
 #include "harness/PointerOracle.h"
-#include "harness/Sandbox.h"
 #include "platform/linux/wayland/PortalRemoteInput.h"
 #include "platform/sim/SimDesktop.h"
 
-#include <QCoreApplication>
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace brimlow::e2e {
@@ -25,29 +22,22 @@ constexpr std::uint32_t keyS = 0x73;
 const SurfacePoint rest{640, 400};
 
 // The RemoteDesktop portal with its GNOME backend, started by the bus of a headless mutter, and
-// the user answering its dialog from the keyboard. Qt's session bus is the process's one, set
-// before Qt first connects: one test per process, as ctest runs them.
-class Portal : public WaylandTest {
+// the user answering its dialog from the keyboard.
+class Portal : public MutterBusTest {
 protected:
     void SetUp() override {
-        WaylandTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
         for (const char* program :
              {"/usr/libexec/xdg-desktop-portal", "/usr/libexec/xdg-desktop-portal-gnome"}) {
             if (!std::filesystem::exists(program)) {
                 GTEST_SKIP() << program << " is not installed; scripts/test installs it";
             }
         }
-        sandbox = std::make_unique<Sandbox>("");
-        mutter = std::make_unique<HeadlessMutter>(*sandbox);
+        MutterBusTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        // Before the portal is first called, which starts it.
         mutter->shareEnvironmentWithTheBus();
-        setenv("DBUS_SESSION_BUS_ADDRESS", mutter->busAddress().c_str(), 1);
-        static int argc = 1;
-        static char name[] = "brimlow-wayland-tests";
-        static char* argv[] = {name, nullptr};
-        application = std::make_unique<QCoreApplication>(argc, argv);
         oracle = std::make_unique<PointerOracle>(mutter->clientEnvironment());
         user = std::make_unique<RemoteDesktopSession>(*mutter);
         user->placePointerAt(rest.x, rest.y);
@@ -57,10 +47,7 @@ protected:
     void TearDown() override {
         user.reset();
         oracle.reset();
-        application.reset();
-        mutter.reset();
-        sandbox.reset();
-        WaylandTest::TearDown();
+        MutterBusTest::TearDown();
     }
 
     // Opens the portal's dialog and answers it, a key at a time as a person types.
@@ -85,17 +72,6 @@ protected:
         EXPECT_EQ(notifications.posted.front().object, "com.pellvane.Brimlow2");
     }
 
-    template <typename Done> bool runUntil(Done done, Clock::duration limit) {
-        const auto deadline = Clock::now() + limit;
-        while (!done() && Clock::now() < deadline) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
-        return done();
-    }
-
-    std::unique_ptr<Sandbox> sandbox;
-    std::unique_ptr<HeadlessMutter> mutter;
-    std::unique_ptr<QCoreApplication> application;
     std::unique_ptr<PointerOracle> oracle;
     std::unique_ptr<RemoteDesktopSession> user;
     platform::sim::SimNotifications notifications;
