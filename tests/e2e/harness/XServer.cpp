@@ -320,18 +320,30 @@ std::optional<Window> embeddedIcon(const XConnection& x, pid_t pid) {
     return std::nullopt;
 }
 
-VirtualServer::VirtualServer(const std::vector<std::string>& extraArgs) {
+namespace {
+
+// Starts the X server of `argv`, which is told to write its display number on descriptor 3,
+// and returns that display's name.
+std::string startXServer(std::vector<std::string> argv, std::unique_ptr<Child>& server) {
     SpawnOptions options;
-    options.argv = {"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1280x800x24"};
-    options.argv.insert(options.argv.end(), extraArgs.begin(), extraArgs.end());
+    options.argv = std::move(argv);
+    options.argv.insert(options.argv.begin() + 1, {"-displayfd", "3", "-nolisten", "tcp"});
     options.handshakeFd = 3;
     options.discardStderr = true;
-    server_ = std::make_unique<Child>(options);
-    auto number = server_->readHandshake(15s);
+    server = std::make_unique<Child>(options);
+    auto number = server->readHandshake(15s);
     if (!number || number->empty()) {
-        throw std::runtime_error("Xvfb did not report a display number");
+        throw std::runtime_error(options.argv.front() + " did not report a display number");
     }
-    displayName_ = ":" + *number;
+    return ":" + *number;
+}
+
+} // namespace
+
+VirtualServer::VirtualServer(const std::vector<std::string>& extraArgs) {
+    std::vector<std::string> argv{"Xvfb", "-screen", "0", "1280x800x24"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    displayName_ = startXServer(std::move(argv), server_);
 }
 
 DummyDriverServer::DummyDriverServer() {
@@ -343,22 +355,11 @@ DummyDriverServer::DummyDriverServer() {
                              "Section \"Screen\"\n  Identifier \"screen\"\n  Device \"card\"\n"
                              "  Monitor \"monitor\"\n  DefaultDepth 24\n  SubSection \"Display\"\n"
                              "    Depth 24\n    Modes \"1280x800\"\n  EndSubSection\nEndSection\n";
-    SpawnOptions options;
     // No configuration directory of the machine's (an input driver's snippet) gets in.
-    options.argv = {"Xorg",       "-displayfd",
-                    "3",          "-nolisten",
-                    "tcp",        "-noreset",
-                    "-config",    config.string(),
-                    "-configdir", dir_.subdir("xorg.conf.d").string(),
-                    "-logfile",   (dir_.path() / "Xorg.log").string()};
-    options.handshakeFd = 3;
-    options.discardStderr = true;
-    server_ = std::make_unique<Child>(options);
-    auto number = server_->readHandshake(15s);
-    if (!number || number->empty()) {
-        throw std::runtime_error("Xorg with the dummy driver did not report a display number");
-    }
-    displayName_ = ":" + *number;
+    displayName_ = startXServer({"Xorg", "-noreset", "-config", config.string(), "-configdir",
+                                 dir_.subdir("xorg.conf.d").string(), "-logfile",
+                                 (dir_.path() / "Xorg.log").string()},
+                                server_);
 }
 
 TrayHost::TrayHost(const std::string& displayName) {
