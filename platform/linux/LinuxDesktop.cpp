@@ -1,5 +1,7 @@
+#include "DisplayServer.h"
 #include "SessionInput.h"
 #include "base/AutostartLoginItems.h"
+#include "base/CommandLine.h"
 #include "base/LinuxHostIdentity.h"
 #include "base/PlistBundleInfo.h"
 #include "base/ProcWorkspace.h"
@@ -15,6 +17,8 @@
 #include "x11/X11Session.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 namespace brimlow::platform {
 namespace {
@@ -94,12 +98,33 @@ private:
     Desktop desktop_;
 };
 
+// Before anything is opened: a question on the command line is answered, and a session the
+// window cannot reach is named, rather than Qt aborting with its plugin's complaint.
+void exitUnlessTheProgramCanRun(int argc, char** argv) {
+    if (argc > 1) {
+        PlistBundleInfo bundle(runningBundlePath());
+        const std::string name = bundle.name().empty() ? "Brimlow" : bundle.name();
+        if (std::optional<int> status =
+                answerCommandLine(argc, argv, name, bundle.shortVersion())) {
+            std::exit(*status);
+        }
+    }
+    if (const std::string missing = missingDisplayServer(); !missing.empty()) {
+        std::fprintf(stderr,
+                     "brimlow: no display to open its window on (%s): start Brimlow inside a "
+                     "desktop session, from its menu or a terminal there\n",
+                     missing.c_str());
+        std::exit(1);
+    }
+}
+
 } // namespace
 
 // Created once and never destroyed: Qt must not be torn down by static destructors after
 // main() returns, and the program's objects (the tray icon among them) still use the desktop
 // while main() unwinds. Every write has reached the disk by then; the system reclaims the rest.
 Desktop& openDesktop(int& argc, char** argv) {
+    exitUnlessTheProgramCanRun(argc, argv);
     static LinuxDesktop* desktop = new LinuxDesktop(argc, argv);
     return desktop->desktop();
 }

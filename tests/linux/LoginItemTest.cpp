@@ -205,6 +205,8 @@ std::string statField(pid_t pid, int field) {
 
 // The real launcher in a bundle of its own, where "Brimlow 2" records its process id and waits.
 TEST(Launch, TheProgramRunsOnItsOwnAndOutlivesTheLauncher) {
+    // Without a bus the launcher would not start it: nothing could tell it to quit.
+    usePrivateSessionBus();
     TemporaryDirectory directory;
     const std::string bundle = directory.path() + "/B.app";
     const fs::path helper = bundle + "/Contents/Library/LoginItems/L.app/Contents";
@@ -218,8 +220,7 @@ TEST(Launch, TheProgramRunsOnItsOwnAndOutlivesTheLauncher) {
 
     pid_t program = 0;
     {
-        ChildProcess launcher({(helper / "MacOS/L").string()},
-                              {"DBUS_SESSION_BUS_ADDRESS=", "XDG_RUNTIME_DIR="});
+        ChildProcess launcher({(helper / "MacOS/L").string()});
         ASSERT_TRUE(waitFor([&] { return fs::exists(pidFile); }));
         program = std::stoi(readFile(pidFile));
         EXPECT_NE(statField(program, 4), std::to_string(launcher.pid())) << "the launcher's child";

@@ -99,6 +99,7 @@ check_tree() { # prefix root
         fail "appstreamcli rejects $metainfo"
     }
     [ -f "$share/icons/hicolor/scalable/apps/com.pellvane.Brimlow2.svg" ] || fail "no icon in $share"
+    [ -f "$share/man/man1/brimlow.1.gz" ] || fail "no manual page in $share/man/man1"
 }
 
 # Prints the Exec line of desktop entry $1.
