@@ -30,8 +30,9 @@ class LinuxDesktop {
 public:
     LinuxDesktop(int& argc, char** argv)
         : qtApplication_(argc, argv), bundle_(bundlePath_),
-          preferences_(preferencesFilePath(), console_),
-          loginItems_(bundlePath_, autostartDirectory(), bundleName(), bundle_.identifier()),
+          preferences_(preferencesFilePath(), console_, systemPreferencesFilePaths()),
+          loginItems_(bundlePath_, autostartDirectory(), bundleName(), bundle_.identifier(),
+                      systemAutostartDirectories()),
           images_(bundlePath_ + "/Contents/Resources/icons"), alerts_(loop_, bundleName()),
           application_(loop_, skipTaskbar(), console_, bundle_.identifier()),
           desktop_{.application = application_,
