@@ -44,8 +44,6 @@ Environment Sandbox::baseEnvironment() const {
     env.set("XDG_CACHE_HOME", dir_.subdir("cache").string());
     env.set("XDG_DATA_HOME", dir_.subdir("data").string());
     env.set("XDG_RUNTIME_DIR", dir_.subdir("runtime").string());
-    // No administrator's defaults of this machine.
-    env.set("XDG_CONFIG_DIRS", dir_.subdir("system-config").string());
     // The program must face the X server, whatever other tests of the run choose for Qt.
     env.set("QT_QPA_PLATFORM", "xcb");
     env.unset("DBUS_SESSION_BUS_ADDRESS");
