@@ -2,12 +2,12 @@
 #include "SessionInput.h"
 #include "base/AutostartLoginItems.h"
 #include "base/CommandLine.h"
+#include "base/HelperHttpClient.h"
 #include "base/LinuxHostIdentity.h"
 #include "base/PlistBundleInfo.h"
 #include "base/ProcWorkspace.h"
 #include "base/SessionBusNotifications.h"
 #include "base/StdoutConsole.h"
-#include "http/CurlHttpClient.h"
 #include "platform/OpenDesktop.h"
 #include "qt/QtApplication.h"
 #include "qt/QtMainLoop.h"
@@ -92,7 +92,7 @@ private:
     TrayStatusBar statusBar_{console_};
     BundleImageLibrary images_;
     QtAlerts alerts_;
-    CurlHttpClient http_;
+    HelperHttpClient http_{bundlePath_ + "/Contents/Helpers/brimlow-request"};
     LinuxHostIdentity host_;
     QtUrlOpener urls_;
     QtApplication application_;
