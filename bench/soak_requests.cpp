@@ -7,7 +7,7 @@
 
 #include "Measure.h"
 #include "TestServer.h"
-#include "platform/linux/http/CurlHttpClient.h"
+#include "platform/linux/base/HelperHttpClient.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     setenv("SSL_CERT_FILE", server.caFile.c_str(), 1);
-    platform::linuxdesktop::CurlHttpClient http;
+    platform::linuxdesktop::HelperHttpClient http{BRIMLOW_REQUEST_HELPER};
     const std::string trusted = "https://127.0.0.1:" + std::to_string(server.trustedPort);
     const struct {
         const char* kind;

@@ -1,11 +1,13 @@
+#include "DisplayServer.h"
 #include "SessionInput.h"
 #include "base/AutostartLoginItems.h"
+#include "base/CommandLine.h"
+#include "base/HelperHttpClient.h"
 #include "base/LinuxHostIdentity.h"
 #include "base/PlistBundleInfo.h"
 #include "base/ProcWorkspace.h"
 #include "base/SessionBusNotifications.h"
 #include "base/StdoutConsole.h"
-#include "http/CurlHttpClient.h"
 #include "platform/OpenDesktop.h"
 #include "qt/DBusSessionLock.h"
 #include "qt/QtApplication.h"
@@ -16,6 +18,8 @@
 #include "x11/X11Session.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 namespace brimlow::platform {
 namespace {
@@ -27,8 +31,9 @@ class LinuxDesktop {
 public:
     LinuxDesktop(int& argc, char** argv)
         : qtApplication_(argc, argv), bundle_(bundlePath_),
-          preferences_(preferencesFilePath(), console_),
-          loginItems_(bundlePath_, autostartDirectory(), bundleName(), bundle_.identifier()),
+          preferences_(preferencesFilePath(), console_, systemPreferencesFilePaths()),
+          loginItems_(bundlePath_, autostartDirectory(), bundleName(), bundle_.identifier(),
+                      systemAutostartDirectories()),
           images_(bundlePath_ + "/Contents/Resources/icons"), alerts_(loop_, bundleName()),
           application_(loop_, skipTaskbar(), console_, bundle_.identifier()),
           desktop_{.application = application_,
@@ -90,12 +95,32 @@ private:
     TrayStatusBar statusBar_{console_};
     BundleImageLibrary images_;
     QtAlerts alerts_;
-    CurlHttpClient http_;
+    HelperHttpClient http_{bundlePath_ + "/Contents/Helpers/brimlow-request"};
     LinuxHostIdentity host_;
     QtUrlOpener urls_;
     QtApplication application_;
     Desktop desktop_;
 };
+
+// Before anything is opened: a question on the command line is answered, and a session the
+// window cannot reach is named, rather than Qt aborting with its plugin's complaint.
+void exitUnlessTheProgramCanRun(int argc, char** argv) {
+    if (argc > 1) {
+        PlistBundleInfo bundle(runningBundlePath());
+        const std::string name = bundle.name().empty() ? "Brimlow" : bundle.name();
+        if (std::optional<int> status =
+                answerCommandLine(argc, argv, name, bundle.shortVersion())) {
+            std::exit(*status);
+        }
+    }
+    if (const std::string missing = missingDisplayServer(); !missing.empty()) {
+        std::fprintf(stderr,
+                     "brimlow: no display to open its window on (%s): start Brimlow inside a "
+                     "desktop session, from its menu or a terminal there\n",
+                     missing.c_str());
+        std::exit(1);
+    }
+}
 
 } // namespace
 
@@ -103,6 +128,7 @@ private:
 // main() returns, and the program's objects (the tray icon among them) still use the desktop
 // while main() unwinds. Every write has reached the disk by then; the system reclaims the rest.
 Desktop& openDesktop(int& argc, char** argv) {
+    exitUnlessTheProgramCanRun(argc, argv);
     static LinuxDesktop* desktop = new LinuxDesktop(argc, argv);
     return desktop->desktop();
 }

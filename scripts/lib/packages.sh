@@ -18,8 +18,8 @@ HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11 fonts-symbola)
 
 # What packing the Debian package takes: CPack finds the packages of the shared libraries the
 # programs use with dpkg-shlibdeps (dpkg-dev), on the files that `file` says are ELF; lintian
-# checks the result.
-PACKAGE_PACKAGES=(dpkg-dev file lintian)
+# checks the result, and man renders its manual pages.
+PACKAGE_PACKAGES=(dpkg-dev file lintian man-db)
 
 # What the fuzz targets are built with: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

@@ -159,6 +159,16 @@ bool waitForIdleLines(const Child& program, std::size_t count, Clock::time_point
         deadline, [&] { return idleLines(program).size() >= count; }, 10ms);
 }
 
+std::vector<std::string> toolkitWarnings(const Child& program) {
+    std::vector<std::string> found;
+    for (const auto& line : program.lines()) {
+        if (line.text.starts_with("qt.")) {
+            found.push_back(line.text);
+        }
+    }
+    return found;
+}
+
 std::string transcript(const Child& program) {
     std::string text;
     for (const auto& line : program.lines()) {

@@ -99,6 +99,9 @@ std::optional<double> idleSeconds(const std::string& line);
 std::vector<OutputLine> idleLines(const Child& program);
 bool waitForIdleLines(const Child& program, std::size_t count, Clock::time_point deadline);
 
+// What Qt complained about (its categories start with "qt."), among the captured lines.
+std::vector<std::string> toolkitWarnings(const Child& program);
+
 // The text of every captured line, for failure messages.
 std::string transcript(const Child& program);
 

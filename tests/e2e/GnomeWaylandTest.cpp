@@ -73,6 +73,39 @@ TEST_F(GnomeWayland, NudgesThroughTheCompositorExactlyThoughDisplayIsSet) {
     EXPECT_EQ(tray.toolTip(items.front()).value_or(StatusNotifierToolTip{}).title, "Brimlow");
 }
 
+// Stock GNOME Shell has no StatusNotifierItem host: the program names the extension that makes
+// one, and Qt must not fall back to an X11 tray the Wayland platform does not have. With a host
+// there is neither the line nor a warning.
+TEST_F(GnomeWayland, WithoutATrayNamesTheExtensionAndQtStaysQuiet) {
+    Sandbox sandbox("");
+    sandbox.writePreferences({{"idleseconds", "3600"}});
+    HeadlessMutter mutter(sandbox);
+    Environment env = mutter.clientEnvironment();
+    env.set("BRIMLOW_SERVER_HOST", unreachableServerHost());
+    const std::string noTray = "No tray on this desktop";
+    {
+        auto program = startProgram(env);
+        // The first tick comes once start-up is over.
+        ASSERT_TRUE(waitForIdleLines(*program, 1, Clock::now() + 8s)) << transcript(*program);
+        const auto lines = linesStarting(*program, noTray);
+        ASSERT_EQ(lines.size(), 1u) << transcript(*program);
+        EXPECT_NE(lines.front().find("install gnome-shell-extension-appindicator"),
+                  std::string::npos)
+            << lines.front();
+        EXPECT_NE(lines.front().find("gnome-extensions enable ubuntu-appindicators@ubuntu.com"),
+                  std::string::npos)
+            << lines.front();
+        EXPECT_EQ(toolkitWarnings(*program), std::vector<std::string>{}) << transcript(*program);
+    }
+    StatusNotifierWatcher tray(mutter.busAddress());
+    auto program = startProgram(env);
+    ASSERT_TRUE(pollUntil(Clock::now() + 8s, [&] { return !tray.items().empty(); }))
+        << "no tray item registered with the watcher" << transcript(*program);
+    ASSERT_TRUE(waitForIdleLines(*program, 1, Clock::now() + 8s)) << transcript(*program);
+    EXPECT_EQ(linesStarting(*program, noTray), std::vector<std::string>{}) << transcript(*program);
+    EXPECT_EQ(toolkitWarnings(*program), std::vector<std::string>{}) << transcript(*program);
+}
+
 // The session bus as a sandbox (Flatpak's xdg-dbus-proxy) shows it to the program: the desktop
 // portal, the idle monitor, the accessibility bus and its own name, and nothing of mutter's
 // remote desktop, so the program has to ask through the portal.

@@ -37,6 +37,7 @@ TEST_F(TrayIcon, IsEmbeddedInTheTrayAndShowsTheTooltipBrimlow) {
     pollUntil(program->startedAt() + 5s,
               [&] { return (icon = embeddedIcon(x(), program->pid())).has_value(); });
     ASSERT_TRUE(icon) << "no window of the program was taken into the tray within 5 s";
+    EXPECT_EQ(toolkitWarnings(*program), std::vector<std::string>{}) << transcript(*program);
     auto iconArea = x().rootGeometry(*icon);
     ASSERT_TRUE(iconArea);
     EXPECT_GT(iconArea->width, 0);

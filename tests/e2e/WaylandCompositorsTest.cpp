@@ -98,6 +98,7 @@ TYPED_TEST(WaylandSession, NudgesThroughTheCompositorExactlyAndCountsAsTheUsersI
     EXPECT_NE(session.front().find(TypeParam::idleProtocol), std::string::npos) << session.front();
     EXPECT_NE(session.front().find(TypeParam::pointerProtocol), std::string::npos)
         << session.front();
+    EXPECT_EQ(toolkitWarnings(brimlow), std::vector<std::string>{}) << transcript(brimlow);
 
     const auto items = this->tray->items();
     ASSERT_EQ(items.size(), 1u) << "no tray item registered with the watcher";

@@ -21,6 +21,8 @@ namespace brimlow::e2e {
 // From DesktopTest.h, which brings Xlib along.
 std::string unreachableServerHost();
 std::string transcript(const Child& program);
+std::vector<std::string> toolkitWarnings(const Child& program);
+bool waitForIdleLines(const Child& program, std::size_t count, Clock::time_point deadline);
 bool isAlertRole(const std::string& roleName);
 bool pressButton(const std::string& busAddress, pid_t pid, const AccessibleNode& within,
                  const std::string& label);

@@ -1,14 +1,16 @@
-// The real libcurl client under the program's sendRequest, against a real HTTPS server on this
-// machine. Callbacks come through the simulated main queue, which the test pumps.
+// The program's HTTP client (its request helper, and libcurl in there) under the program's
+// sendRequest, against a real HTTPS server on this machine. Callbacks come through the simulated
+// main queue, which the test pumps.
 
 #include "TestServer.h"
 #include "app/server/SCL.h"
 #include "app/server/UpdateCheck.h"
-#include "platform/linux/http/CurlHttpClient.h"
+#include "platform/linux/base/HelperHttpClient.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -99,8 +101,8 @@ protected:
     static TestServer* server;
     platform::sim::SimDesktop sim;
     // Declared after the simulated desktop so that it stops its workers before it goes.
-    platform::linuxdesktop::CurlHttpClient curl;
-    const platform::Desktop desktop = sim.with(curl);
+    platform::linuxdesktop::HelperHttpClient http{BRIMLOW_REQUEST_HELPER};
+    const platform::Desktop desktop = sim.with(http);
 };
 
 TestServer* Https::server = nullptr;
@@ -201,9 +203,29 @@ TEST_F(Https, ConcurrentRequestsEachEndOnce) {
     EXPECT_EQ(ended, 4);
 }
 
+// The helper missing from an installation, or failing, is a transport error like any other.
+TEST_F(Https, AHelperThatGivesNoAnswerIsATransportError) {
+    for (const auto& [helper, expected] :
+         {std::pair<std::string, std::string>{"/nonexistent/brimlow-request",
+                                              "The HTTP helper /nonexistent/brimlow-request "
+                                              "cannot be started: No such file or directory"},
+          {"/bin/false", "The HTTP helper ended with status 1 and no answer"}}) {
+        platform::linuxdesktop::HelperHttpClient broken(helper);
+        std::promise<platform::HttpOutcome> outcome;
+        broken.send({url("/echo"), "GET", "", {}},
+                    [&outcome](platform::HttpOutcome got) { outcome.set_value(std::move(got)); });
+        auto answer = outcome.get_future();
+        ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready) << helper;
+        const platform::HttpOutcome got = answer.get();
+        EXPECT_EQ(got.error, expected);
+        EXPECT_EQ(got.body, std::nullopt);
+    }
+}
+
 TEST_F(Https, AClientGoingAwayAbortsItsTransfersWithoutCallingBack) {
     bool called = false;
-    auto client = std::make_unique<platform::linuxdesktop::CurlHttpClient>();
+    auto client =
+        std::make_unique<platform::linuxdesktop::HelperHttpClient>(BRIMLOW_REQUEST_HELPER);
     client->send({url("/silent"), "GET", "", {}},
                  [&called](platform::HttpOutcome) { called = true; });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -159,6 +159,34 @@ TEST_F(LoginItem, AnyOtherEntryIsReplacedAndStaysOffIfTheUserTurnedItOff) {
     }
 }
 
+// An administrator turns start at login off for everyone with a system entry of that name; a
+// user who has an entry of their own keeps it as it is.
+TEST_F(LoginItem, ANewEntryStartsOffWhereTheSystemsEntryIsOff) {
+    const std::string site = directory.path() + "/site/autostart";
+    const std::string vendor = directory.path() + "/vendor/autostart";
+    AutostartLoginItems managed{bundle, autostart, "Brimlow", "x", {site, vendor}};
+    fs::create_directories(site);
+    fs::create_directories(vendor);
+    writeFile(vendor + "/" + launcherId + ".desktop",
+              "[Desktop Entry]\nName=Brimlow\nExec=/usr/bin/true\nHidden=true\n");
+
+    ASSERT_TRUE(managed.enable(launcherId).enabled);
+    EXPECT_EQ(execArguments(entry()["Exec"]), Lines{launcher});
+    EXPECT_EQ(entry()["Hidden"], "true");
+
+    // The more important folder decides, and a user's own entry more than either.
+    writeFile(site + "/" + launcherId + ".desktop", "[Desktop Entry]\nExec=/usr/bin/true\n");
+    fs::remove(entryPath);
+    ASSERT_TRUE(managed.enable(launcherId).enabled);
+    EXPECT_EQ(entry().count("Hidden"), 0u) << readFile(entryPath);
+    writeFile(site + "/" + launcherId + ".desktop",
+              "[Desktop Entry]\nExec=/usr/bin/true\nX-GNOME-Autostart-enabled=false\n");
+    writeFile(entryPath, "[Desktop Entry]\nExec=/usr/lib/old/BrimlowLauncher\n");
+    ASSERT_TRUE(managed.enable(launcherId).enabled);
+    EXPECT_EQ(execArguments(entry()["Exec"]), Lines{launcher});
+    EXPECT_EQ(entry().count("X-GNOME-Autostart-enabled"), 0u) << readFile(entryPath);
+}
+
 TEST_F(LoginItem, AFileThatIsNotOursIsNeverReplaced) {
     // Dotfile managers link the entry to a file of theirs: it is updated there.
     const std::string dotfile = directory.path() + "/dotfiles/brimlow.desktop";
@@ -205,6 +233,8 @@ std::string statField(pid_t pid, int field) {
 
 // The real launcher in a bundle of its own, where "Brimlow 2" records its process id and waits.
 TEST(Launch, TheProgramRunsOnItsOwnAndOutlivesTheLauncher) {
+    // Without a bus the launcher would not start it: nothing could tell it to quit.
+    usePrivateSessionBus();
     TemporaryDirectory directory;
     const std::string bundle = directory.path() + "/B.app";
     const fs::path helper = bundle + "/Contents/Library/LoginItems/L.app/Contents";
@@ -218,8 +248,7 @@ TEST(Launch, TheProgramRunsOnItsOwnAndOutlivesTheLauncher) {
 
     pid_t program = 0;
     {
-        ChildProcess launcher({(helper / "MacOS/L").string()},
-                              {"DBUS_SESSION_BUS_ADDRESS=", "XDG_RUNTIME_DIR="});
+        ChildProcess launcher({(helper / "MacOS/L").string()});
         ASSERT_TRUE(waitFor([&] { return fs::exists(pidFile); }));
         program = std::stoi(readFile(pidFile));
         EXPECT_NE(statField(program, 4), std::to_string(launcher.pid())) << "the launcher's child";

@@ -20,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::linuxdesktop::preferencesFilePath;
 using platform::linuxdesktop::SettingsPreferenceStore;
+using platform::linuxdesktop::systemPreferencesFilePaths;
 
 class PreferenceStore : public ::testing::Test {
 protected:
@@ -355,6 +356,74 @@ TEST_F(PreferenceStore, AHandEditedListReadsAsItsText) {
     writeFile(path, "[General]\napprunning=Mail, Notes\n");
     SettingsPreferenceStore store(path, console);
     EXPECT_EQ(store.stringForKey("apprunning"), "Mail, Notes");
+}
+
+// An administrator's defaults for every user: under the user's own values, key by key, the more
+// important folder of XDG_CONFIG_DIRS first, and never written.
+class SystemDefaults : public PreferenceStore {
+protected:
+    TemporaryDirectory system;
+    const std::string site = system.path() + "/site/pellvane/Brimlow2.conf";
+    const std::string vendor = system.path() + "/vendor/pellvane/Brimlow2.conf";
+    ScopedEnvironment dirs{"XDG_CONFIG_DIRS",
+                           (system.path() + "/site:relative:" + system.path() + "/vendor").c_str()};
+    const std::string vendorDefaults = "[General]\nidleseconds=120\nhideicon=1\n";
+
+    void SetUp() override {
+        fs::create_directories(fs::path(site).parent_path());
+        fs::create_directories(fs::path(vendor).parent_path());
+        writeFile(vendor, vendorDefaults);
+    }
+};
+
+TEST_F(SystemDefaults, GiveWhatTheUsersFileLacksAndAreNeverWritten) {
+    ASSERT_EQ(systemPreferencesFilePaths(), (std::vector<std::string>{site, vendor}));
+    const std::string siteDefaults = "[General]\nidleseconds=300\napprunning=Teams\n";
+    writeFile(site, siteDefaults);
+    fs::create_directories(fs::path(path).parent_path());
+    writeFile(path, "[General]\napprunning=Mail\n");
+
+    SettingsPreferenceStore store(path, console, systemPreferencesFilePaths());
+    EXPECT_EQ(store.integerForKey("idleseconds"), 300);
+    EXPECT_EQ(store.integerForKey("hideicon"), 1);
+    EXPECT_EQ(store.stringForKey("apprunning"), "Mail");
+    EXPECT_EQ(store.stringForKey("movedcount"), std::nullopt);
+    store.setInteger("idleseconds", 45);
+    store.setInteger("movedcount", store.integerForKey("movedcount") + 1);
+    EXPECT_EQ(store.integerForKey("idleseconds"), 45);
+
+    EXPECT_EQ(readFile(path), "[General]\napprunning=Mail\nidleseconds=45\nmovedcount=1\n");
+    EXPECT_EQ(readFile(site), siteDefaults);
+    EXPECT_EQ(readFile(vendor), vendorDefaults);
+    for (const std::string& file : {site, vendor}) {
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(file).parent_path()),
+                                fs::directory_iterator()),
+                  1)
+            << "something was written beside " << file;
+    }
+    EXPECT_TRUE(console.lines().empty());
+}
+
+TEST_F(SystemDefaults, OneThatIsBrokenOrNoFileIsSkippedWithOneLine) {
+    const std::string broken = "[General\nidleseconds=300\n";
+    for (const std::string kind : {"broken", "folder", "fifo"}) {
+        fs::remove_all(site);
+        if (kind == "broken") {
+            writeFile(site, broken);
+        } else if (kind == "folder") {
+            fs::create_directory(site);
+        } else {
+            ASSERT_EQ(mkfifo(site.c_str(), 0600), 0);
+        }
+        RecordingConsole lines;
+        SettingsPreferenceStore store(path, lines, systemPreferencesFilePaths());
+        EXPECT_EQ(store.integerForKey("idleseconds"), 120) << kind;
+        ASSERT_EQ(lines.lines().size(), 1u) << kind;
+        EXPECT_TRUE(lines.lines().front().starts_with("System preferences file " + site))
+            << lines.lines().front();
+        EXPECT_TRUE(lines.lines().front().ends_with(": skipped it")) << lines.lines().front();
+    }
+    EXPECT_FALSE(fs::exists(path));
 }
 
 } // namespace

@@ -18,6 +18,7 @@ need file file
 need lintian lintian
 need desktop-file-validate desktop-file-utils
 need appstreamcli appstream
+need man man-db
 make_work_dir
 
 cpack --config "$build/CPackConfig.cmake" -B "$WORK/out" >"$WORK/cpack.log" 2>&1 || {
@@ -42,6 +43,7 @@ for library in libc6 libstdc++6 libqt6widgets6 libqt6dbus6 libcurl4 libxss1 libx
     grep -qxF "$library" <<<"$depended" || fail "Depends lacks $library: $depends"
 done
 check "Recommends" "qt6-wayland" "$(dpkg-deb -f "$deb" Recommends)"
+check "Suggests" "gnome-shell-extension-appindicator" "$(dpkg-deb -f "$deb" Suggests)"
 scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E '(pre|post)(inst|rm)$|config$' || true)
 check "maintainer scripts" "" "$scripts"
 
@@ -82,8 +84,21 @@ check "the metainfo's project licence" "<project_license>MIT</project_license>" 
 check "the changelog's entry" "brimlow ($version-1) unstable; urgency=medium" \
     "$(gzip -dc "$doc/changelog.Debian.gz" | head -n1)"
 
+# Each command has its manual page, which man renders without a complaint.
+for page in brimlow brimlow-config; do
+    manual="$root/usr/share/man/man1/$page.1.gz"
+    if [ ! -f "$manual" ]; then
+        fail "no manual page $manual"
+        continue
+    fi
+    rendered=$(MANWIDTH=80 man --warnings -l "$manual" 2>"$WORK/man.log") || fail "man -l $manual failed"
+    check "man's complaints about $page(1)" "" "$(cat "$WORK/man.log")"
+    grep -q "^NAME" <<<"$rendered" || fail "$page(1) rendered without a NAME section"
+done
+
 # Warnings are shown, not failed on: the accepted ones are listed in packaging/CMakeLists.txt.
 lintian --fail-on error "$deb" >"$WORK/lintian.log" 2>&1 || fail "lintian found errors"
 cat "$WORK/lintian.log"
+check "lintian's manual page tags" "" "$(grep -E 'manual-page|manpage' "$WORK/lintian.log" || true)"
 
 finish

@@ -74,6 +74,7 @@ check_tree() { # prefix root
     fi
     [ -f "$bundle/Contents/Info.plist" ] || fail "no Info.plist in $bundle"
     [ -f "$bundle/Contents/Resources/icons/trayicon-22.png" ] || fail "no tray icons in $bundle"
+    [ -x "$bundle/Contents/Helpers/brimlow-request" ] || fail "no request helper in $bundle"
     launcher="$bundle/Contents/Library/LoginItems/BrimlowLauncher.app/Contents"
     [ -x "$launcher/MacOS/BrimlowLauncher" ] || fail "no launcher in $launcher"
     grep -q '<string>com.pellvane.BrimlowLauncher2</string>' "$launcher/Info.plist" ||
@@ -99,6 +100,7 @@ check_tree() { # prefix root
         fail "appstreamcli rejects $metainfo"
     }
     [ -f "$share/icons/hicolor/scalable/apps/com.pellvane.Brimlow2.svg" ] || fail "no icon in $share"
+    [ -f "$share/man/man1/brimlow.1.gz" ] || fail "no manual page in $share/man/man1"
 }
 
 # Prints the Exec line of desktop entry $1.

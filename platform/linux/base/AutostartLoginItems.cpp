@@ -64,10 +64,20 @@ std::string autostartDirectory() {
     return xdgBaseDirectory("XDG_CONFIG_HOME", ".config") + "/autostart";
 }
 
+std::vector<std::string> systemAutostartDirectories() {
+    std::vector<std::string> folders;
+    for (const std::string& folder : xdgBaseDirectories("XDG_CONFIG_DIRS", "/etc/xdg")) {
+        folders.push_back(folder + "/autostart");
+    }
+    return folders;
+}
+
 AutostartLoginItems::AutostartLoginItems(std::string bundlePath, std::string autostartDirectory,
-                                         std::string name, std::string icon)
+                                         std::string name, std::string icon,
+                                         std::vector<std::string> systemDirectories)
     : bundlePath_(std::move(bundlePath)), autostartDirectory_(std::move(autostartDirectory)),
-      name_(std::move(name)), icon_(std::move(icon)) {}
+      name_(std::move(name)), icon_(std::move(icon)),
+      systemDirectories_(std::move(systemDirectories)) {}
 
 LoginItemResult AutostartLoginItems::enable(const std::string& helperBundleIdentifier) {
     std::optional<std::string> helper = helperExecutable(bundlePath_, helperBundleIdentifier);
@@ -80,6 +90,12 @@ LoginItemResult AutostartLoginItems::enable(const std::string& helperBundleIdent
     const auto existing = readEntry(entryPath);
     if (existing && runs(*existing, *helper)) {
         return {true, ""};
+    }
+    // The user's own entry decides; without one, the system's entry of that name does.
+    auto choice = existing;
+    for (auto folder = systemDirectories_.begin(); !choice && folder != systemDirectories_.end();
+         ++folder) {
+        choice = readEntry(fs::path(*folder) / (helperBundleIdentifier + ".desktop"));
     }
     std::optional<std::string> exec = execValue({*helper});
     std::optional<std::string> tryExec = stringValue(*helper);
@@ -94,7 +110,7 @@ LoginItemResult AutostartLoginItems::enable(const std::string& helperBundleIdent
     entry += "TryExec=" + *tryExec + "\n";
     entry += "Exec=" + *exec + "\n";
     entry += "Icon=" + icon_ + "\nTerminal=false\n";
-    entry += turnedOffKeys(existing);
+    entry += turnedOffKeys(choice);
     if (std::string failure = replaceFileAtomically(entryPath.string(), entry); !failure.empty()) {
         return {false, "Cannot write the autostart entry: " + failure};
     }

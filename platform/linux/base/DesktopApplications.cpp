@@ -36,7 +36,7 @@ std::vector<fs::path> applicationFolders() {
     folders.emplace_back(fs::path(xdgBaseDirectory("XDG_DATA_HOME", ".local/share")) /
                          "applications");
     for (const std::string& data :
-         split(environment("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))) {
+         xdgBaseDirectories("XDG_DATA_DIRS", "/usr/local/share:/usr/share")) {
         folders.emplace_back(fs::path(data) / "applications");
     }
     return folders;

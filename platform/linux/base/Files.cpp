@@ -9,6 +9,7 @@
 #include <fstream>
 #include <pwd.h>
 #include <random>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,18 @@ std::string xdgBaseDirectory(const char* variable, const std::string& fallback) 
         home = user != nullptr ? user->pw_dir : "";
     }
     return std::string(home) + "/" + fallback;
+}
+
+std::vector<std::string> xdgBaseDirectories(const char* variable, const std::string& fallback) {
+    const char* configured = std::getenv(variable);
+    std::istringstream list(configured != nullptr && *configured != '\0' ? configured : fallback);
+    std::vector<std::string> folders;
+    for (std::string folder; std::getline(list, folder, ':');) {
+        if (!folder.empty() && folder.front() == '/') {
+            folders.push_back(folder);
+        }
+    }
+    return folders;
 }
 
 std::optional<std::string> readSmallFile(const std::string& path, std::uintmax_t largest) {

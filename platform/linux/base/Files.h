@@ -3,12 +3,16 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brimlow::platform::linuxdesktop {
 
 // A base folder of the XDG rules: $`variable` when it is an absolute path, else `fallback` under
 // the home folder ($HOME, or the user database's).
 std::string xdgBaseDirectory(const char* variable, const std::string& fallback);
+// A list of base folders of the XDG rules, the most important first: $`variable` (folders
+// separated by ':'), or `fallback` when it is unset or empty; relative entries are left out.
+std::vector<std::string> xdgBaseDirectories(const char* variable, const std::string& fallback);
 
 // What a write to `path` would change: the file at the end of its chain of links (the path itself
 // when it is no link), and whether that may be replaced: a regular file, or nothing yet. Anything

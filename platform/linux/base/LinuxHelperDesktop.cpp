@@ -5,6 +5,9 @@
 #include "StdoutConsole.h"
 #include "platform/OpenDesktop.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace brimlow::platform {
 namespace {
 
@@ -12,6 +15,18 @@ using namespace linuxdesktop;
 
 class LinuxHelperDesktop {
 public:
+    // Without the bus Brimlow could never tell the launcher to quit, and it would wait for ever:
+    // it only belongs in a desktop session.
+    LinuxHelperDesktop() {
+        if (const std::string failure = notifications_.connect(); !failure.empty()) {
+            std::fprintf(stderr,
+                         "BrimlowLauncher: %s: it starts Brimlow at login inside a desktop "
+                         "session; start Brimlow from the desktop's menu or with brimlow there\n",
+                         failure.c_str());
+            std::exit(1);
+        }
+    }
+
     HelperDesktop& desktop() { return desktop_; }
 
 private:

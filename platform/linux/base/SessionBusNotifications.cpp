@@ -72,8 +72,10 @@ public:
     Impl(MainLoopEvents& mainLoop, Console& output) : loop(mainLoop), console(output) {}
     ~Impl() { disconnect(); }
 
-    // The connection, made on first use; nothing without a bus.
+    // The connection, made on first use; nothing without a bus, and one line says so.
     DBusConnection* bus();
+    // Makes the connection once; why it failed, in a few words, or empty.
+    std::string connect();
     void disconnect();
     void readable();
     void dispatchAll();
@@ -84,6 +86,7 @@ public:
     DBusConnection* connection = nullptr;
     int fd = -1;
     bool triedToConnect = false;
+    std::string failure;
     bool dispatchQueued = false;
     std::vector<std::shared_ptr<Observed>> observers;
     // Guards the work this object posted to the loop once it is gone.
@@ -120,14 +123,21 @@ void dispatchStatusChanged(DBusConnection*, DBusDispatchStatus status, void* imp
 } // namespace
 
 DBusConnection* SessionBusNotifications::Impl::bus() {
+    if (!triedToConnect && !connect().empty()) {
+        console.printLine(failure + ": notifications between programs are off");
+    }
+    return connection;
+}
+
+std::string SessionBusNotifications::Impl::connect() {
     if (triedToConnect) {
-        return connection;
+        return failure;
     }
     triedToConnect = true;
     std::optional<std::string> address = sessionBusAddress();
     if (!address) {
-        console.printLine("No D-Bus session bus: notifications between programs are off");
-        return nullptr;
+        failure = "No D-Bus session bus";
+        return failure;
     }
     dbus_threads_init_default();
     DBusError error;
@@ -139,10 +149,9 @@ DBusConnection* SessionBusNotifications::Impl::bus() {
         opened = nullptr;
     }
     if (opened == nullptr) {
-        console.printLine(std::string("Cannot reach the D-Bus session bus (") + error.message +
-                          "): notifications between programs are off");
+        failure = std::string("Cannot reach the D-Bus session bus (") + error.message + ")";
         dbus_error_free(&error);
-        return nullptr;
+        return failure;
     }
     dbus_connection_set_exit_on_disconnect(opened, false);
     dbus_connection_add_filter(opened, filterPostings, this, nullptr);
@@ -152,7 +161,7 @@ DBusConnection* SessionBusNotifications::Impl::bus() {
     loop.watchReadable(fd, [this] { readable(); });
     // Registering may already have read messages that no readable socket will announce.
     dispatchStatusChanged(connection, dbus_connection_get_dispatch_status(connection), this);
-    return connection;
+    return {};
 }
 
 void SessionBusNotifications::Impl::disconnect() {
@@ -204,6 +213,10 @@ SessionBusNotifications::SessionBusNotifications(MainLoopEvents& loop, Console& 
     : impl_(std::make_unique<Impl>(loop, console)) {}
 
 SessionBusNotifications::~SessionBusNotifications() = default;
+
+std::string SessionBusNotifications::connect() {
+    return impl_->connect();
+}
 
 std::shared_ptr<DistributedNotifications::Token>
 SessionBusNotifications::addObserver(const std::string& name,

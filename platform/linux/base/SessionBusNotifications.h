@@ -28,6 +28,10 @@ public:
     SessionBusNotifications(const SessionBusNotifications&) = delete;
     SessionBusNotifications& operator=(const SessionBusNotifications&) = delete;
 
+    // Connects now rather than on first use, and says nothing: why the bus cannot be reached, in
+    // a few words, or empty when it can.
+    std::string connect();
+
     std::shared_ptr<Token> addObserver(const std::string& name,
                                        const std::optional<std::string>& object,
                                        Observer observer) override;

@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QObject>
 #include <QWidget>
+#include <malloc.h>
 #include <optional>
 
 namespace brimlow::platform::linuxdesktop {
@@ -141,6 +142,10 @@ int QtApplication::main(const InterfaceLoaded& interfaceLoaded) {
     impl_->delegate = &delegate;
     // Ahead of anything the program queued while it built itself.
     impl_->loop.asyncFirst([&delegate] { delegate.applicationDidFinishLaunching(); });
+    // What start-up read and built and has let go of since (the property lists, the
+    // preference file, the window's description) goes back to the system, not to a heap that
+    // would hold it for the rest of the run.
+    impl_->loop.async([] { malloc_trim(0); });
     if (impl_->terminated) {
         return 0;
     }

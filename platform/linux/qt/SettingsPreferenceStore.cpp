@@ -20,6 +20,7 @@
 #include <map>
 #include <pwd.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace brimlow::platform::linuxdesktop {
@@ -75,9 +76,21 @@ std::string preferencesFilePath() {
     return base + "/pellvane/Brimlow2.conf";
 }
 
+std::vector<std::string> systemPreferencesFilePaths() {
+    std::vector<std::string> paths;
+    for (const std::string& folder : xdgBaseDirectories("XDG_CONFIG_DIRS", "/etc/xdg")) {
+        paths.push_back(folder + "/pellvane/Brimlow2.conf");
+    }
+    return paths;
+}
+
 class SettingsPreferenceStore::Impl {
 public:
-    Impl(std::string path, Console& console) : path_(std::move(path)), console_(console) {
+    Impl(std::string path, Console& console, const std::vector<std::string>& systemPaths)
+        : path_(std::move(path)), console_(console) {
+        for (const std::string& systemPath : systemPaths) {
+            takeDefaultsFrom(systemPath);
+        }
         const WriteTarget target = writeTarget(path_);
         target_ = target.path;
         if (target.refusal.empty()) {
@@ -89,12 +102,12 @@ public:
     }
 
     QVariant read(const std::string& key) {
-        if (!fileIsOurs()) {
-            auto found = memory_.find(key);
-            return found == memory_.end() ? QVariant() : found->second;
+        QVariant value = readOwn(key);
+        if (!value.isValid()) {
+            auto found = defaults_.find(key);
+            return found == defaults_.end() ? QVariant() : found->second;
         }
-        takeInChanges();
-        return settings_->value(QString::fromStdString(key));
+        return value;
     }
 
     void write(const std::string& key, const QVariant& value) {
@@ -109,6 +122,47 @@ public:
     }
 
 private:
+    QVariant readOwn(const std::string& key) {
+        if (!fileIsOurs()) {
+            auto found = memory_.find(key);
+            return found == memory_.end() ? QVariant() : found->second;
+        }
+        takeInChanges();
+        return settings_->value(QString::fromStdString(key));
+    }
+
+    // A key that a more important file gave stays. A file QSettings cannot parse gives nothing:
+    // what it understood of it may not be what the administrator meant. A missing file is the usual
+    // case and says nothing.
+    void takeDefaultsFrom(const std::string& systemPath) {
+        struct stat status {};
+        std::string refusal;
+        if (stat(systemPath.c_str(), &status) != 0) {
+            if (errno == ENOENT) {
+                return;
+            }
+            refusal = std::string("cannot be read (") + std::strerror(errno) + ")";
+        } else if (!S_ISREG(status.st_mode)) {
+            refusal = "is not a regular file";
+        } else if (access(systemPath.c_str(), R_OK) != 0) {
+            refusal = std::string("cannot be read (") + std::strerror(errno) + ")";
+        }
+        if (refusal.empty()) {
+            const QSettings system(QString::fromStdString(systemPath), QSettings::IniFormat);
+            if (system.status() != QSettings::NoError) {
+                refusal = "could not be parsed";
+            } else {
+                for (const QString& key : system.allKeys()) {
+                    defaults_.emplace(key.toStdString(), system.value(key));
+                }
+            }
+        }
+        if (!refusal.empty()) {
+            console_.printLine("System preferences file " + systemPath + " " + refusal +
+                               ": skipped it");
+        }
+    }
+
     // Asked before every access, since another program may put something else there at any
     // time; QSettings would read a device or a FIFO without end and rename its file over it.
     bool fileIsOurs() {
@@ -238,11 +292,13 @@ private:
     std::unique_ptr<QSettings> settings_;
     // The values, once the path leads to something that is not ours to write.
     std::map<std::string, QVariant> memory_;
+    std::map<std::string, QVariant> defaults_;
     bool troubleReported_ = false;
 };
 
-SettingsPreferenceStore::SettingsPreferenceStore(std::string path, Console& console)
-    : impl_(std::make_unique<Impl>(std::move(path), console)) {}
+SettingsPreferenceStore::SettingsPreferenceStore(std::string path, Console& console,
+                                                 const std::vector<std::string>& systemPaths)
+    : impl_(std::make_unique<Impl>(std::move(path), console, systemPaths)) {}
 
 SettingsPreferenceStore::~SettingsPreferenceStore() = default;
 

@@ -34,7 +34,8 @@ QIcon blankIcon() {
 
 class TrayStatusItem final : public StatusItem {
 public:
-    TrayStatusItem() {
+    // An item never shown stays out of every tray, and Qt tries none.
+    explicit TrayStatusItem(bool shown) {
         tray_.setIcon(blankIcon());
         // A right click opens the context menu by itself; a left click should too.
         QObject::connect(&tray_, &QSystemTrayIcon::activated, &tray_,
@@ -44,7 +45,9 @@ public:
                                  tray_.contextMenu()->popup(QCursor::pos());
                              }
                          });
-        tray_.show();
+        if (shown) {
+            tray_.show();
+        }
     }
 
     void setImage(std::shared_ptr<const Image> image) override {
@@ -115,15 +118,21 @@ bool BundleImageLibrary::useAsWindowIcon(const std::string& name) {
 }
 
 std::unique_ptr<StatusItem> TrayStatusBar::addItem() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-        const bool gnome = desktop != nullptr && std::strstr(desktop, "GNOME") != nullptr;
-        console_.printLine(
-            std::string("No tray on this desktop, so no tray icon") +
-            (gnome ? " (GNOME shows tray icons with an AppIndicator extension)" : "") +
-            ": open Brimlow again from the menu or with brimlow to see its window");
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        return std::make_unique<TrayStatusItem>(true);
     }
-    return std::make_unique<TrayStatusItem>();
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    const bool gnome = desktop != nullptr && std::strstr(desktop, "GNOME") != nullptr;
+    console_.printLine(std::string("No tray on this desktop, so no tray icon") +
+                       (gnome ? " (GNOME shows tray icons with its AppIndicator extension: install "
+                                "gnome-shell-extension-appindicator, log in again and run "
+                                "gnome-extensions enable ubuntu-appindicators@ubuntu.com)"
+                              : "") +
+                       ": open Brimlow again from the menu or with brimlow to see its window");
+    // Qt decides once per run whether a StatusNotifierItem host is there. Without one, an item
+    // shown on X11 waits for an XEmbed tray, which may still come; elsewhere Qt would try the
+    // X11 tray anyway and warn that the platform has none.
+    return std::make_unique<TrayStatusItem>(QGuiApplication::platformName() == u"xcb");
 }
 
 } // namespace brimlow::platform::linuxdesktop

@@ -107,11 +107,13 @@ std::filesystem::path programPath() {
 #endif
 }
 
-std::unique_ptr<Child> startProgram(const Environment& env) {
+std::unique_ptr<Child> startProgram(const Environment& env, const std::vector<std::string>& args) {
     SpawnOptions options;
     options.argv = {programPath().string()};
+    options.argv.insert(options.argv.end(), args.begin(), args.end());
     options.env = env;
     options.captureStdout = true;
+    options.stderrToStdout = true;
     return std::make_unique<Child>(options);
 }
 

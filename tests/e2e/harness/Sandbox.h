@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brimlow::e2e {
 
@@ -54,7 +55,8 @@ private:
 // The program under test: as the build made it, or as BRIMLOW_E2E_PROGRAM names it.
 std::filesystem::path programPath();
 
-// Starts the program with its standard output captured.
-std::unique_ptr<Child> startProgram(const Environment& env);
+// Starts the program with its standard output and error captured, in order.
+std::unique_ptr<Child> startProgram(const Environment& env,
+                                    const std::vector<std::string>& args = {});
 
 } // namespace brimlow::e2e

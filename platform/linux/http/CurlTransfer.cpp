@@ -1,4 +1,4 @@
-#include "CurlHttpClient.h"
+#include "CurlTransfer.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -21,9 +22,6 @@ constexpr long redirectLimit = 10;
 constexpr std::size_t replyLimit = 1024 * 1024;
 
 struct Transfer {
-    explicit Transfer(const std::atomic<bool>& abortFlag) : aborting(abortFlag) {}
-
-    const std::atomic<bool>& aborting;
     std::string body;
     Clock::time_point lastData = Clock::now();
     bool tooLarge = false;
@@ -51,9 +49,6 @@ std::size_t noteHeader(char*, std::size_t size, std::size_t count, void* userDat
 // seconds would count as silent; the limit here is on time since anything last arrived.
 int watchTransfer(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* transfer = static_cast<Transfer*>(userData);
-    if (transfer->aborting) {
-        return 1;
-    }
     if (Clock::now() - transfer->lastData >= std::chrono::seconds(secondsWithoutData)) {
         transfer->stalled = true;
         return 1;
@@ -128,8 +123,7 @@ HttpOutcome failure(std::string description) {
     return {std::move(description), std::nullopt};
 }
 
-HttpOutcome perform(const HttpRequest& request, const std::string& extraBundle,
-                    const std::atomic<bool>& aborting) {
+HttpOutcome perform(const HttpRequest& request, const std::string& extraBundle) {
     Easy easy(curl_easy_init(), curl_easy_cleanup);
     std::optional<HeaderList> headers = headerList(request);
     if (!easy || !headers) {
@@ -137,7 +131,7 @@ HttpOutcome perform(const HttpRequest& request, const std::string& extraBundle,
                              : "The request's headers cannot be sent.");
     }
     CURL* handle = easy.get();
-    Transfer transfer(aborting);
+    Transfer transfer;
     std::string certificates;
     if (!extraBundle.empty()) {
         std::optional<std::string> trusted = trustedCertificates(handle, extraBundle);
@@ -199,47 +193,10 @@ HttpOutcome perform(const HttpRequest& request, const std::string& extraBundle,
 
 } // namespace
 
-CurlHttpClient::CurlHttpClient() {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-}
-
-CurlHttpClient::~CurlHttpClient() {
-    {
-        std::lock_guard lock(completionMutex_);
-        closed_ = true;
-    }
-    aborting_ = true;
-    std::lock_guard lock(workersMutex_);
-    for (Worker& worker : workers_) {
-        worker.thread.join();
-    }
-}
-
-void CurlHttpClient::send(HttpRequest request, Completion completed) {
-    std::lock_guard lock(workersMutex_);
-    std::erase_if(workers_, [](Worker& worker) {
-        if (!worker.finished) {
-            return false;
-        }
-        worker.thread.join();
-        return true;
-    });
-    // Read as the request is made, not on the worker, which would race with the program
-    // changing its environment.
-    const char* bundle = std::getenv("SSL_CERT_FILE");
-    Worker& worker = workers_.emplace_back();
-    worker.thread =
-        std::thread([this, &worker, request = std::move(request), completed = std::move(completed),
-                     extraBundle = std::string(bundle != nullptr ? bundle : "")] {
-            HttpOutcome outcome = perform(request, extraBundle, aborting_);
-            {
-                std::lock_guard completing(completionMutex_);
-                if (!closed_) {
-                    completed(std::move(outcome));
-                }
-            }
-            worker.finished = true;
-        });
+HttpOutcome curlTransfer(const HttpRequest& request, const std::string& extraBundle) {
+    static std::once_flag initialized;
+    std::call_once(initialized, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return perform(request, extraBundle);
 }
 
 } // namespace brimlow::platform::linuxdesktop
