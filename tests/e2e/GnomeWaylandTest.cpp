@@ -21,8 +21,8 @@ protected:
     // The user leaves the pointer at `rest` and the session alone from now on.
     Clock::time_point lastInputAt(const HeadlessMutter& mutter, const PointerOracle& oracle) {
         RemoteDesktopSession user(mutter);
-        user.placePointerAt(rest.x, rest.y);
-        EXPECT_TRUE(oracle.waitForPosition(rest, Clock::now() + 5s)) << oracle.transcript();
+        EXPECT_TRUE(placePointerSeenBy(user, oracle, rest, Clock::now() + 5s))
+            << oracle.transcript();
         return Clock::now();
     }
 };
@@ -121,7 +121,8 @@ protected:
         oracle = std::make_unique<PointerOracle>(mutter->clientEnvironment());
         user = std::make_unique<RemoteDesktopSession>(*mutter);
         // Away from the windows, which open in the middle; a keyboard appears with a first key.
-        user->placePointerAt(corner.x, corner.y);
+        ASSERT_TRUE(placePointerSeenBy(*user, *oracle, corner, Clock::now() + 5s))
+            << oracle->transcript();
         user->tapKey(keyShift);
         bus = std::make_unique<PortalOnlyBus>(*mutter);
         Environment env = mutter->clientEnvironment();
