@@ -1,8 +1,8 @@
 # Building with the project's CMake presets.
 # shellcheck shell=bash
 
-# The machine has two cores; more jobs only thrash.
-BUILD_JOBS=2
+# The machine has two cores; more jobs only thrash. A caller sharing it says fewer.
+BUILD_JOBS=${BUILD_JOBS:-2}
 
 # Configures and builds CMake preset $1.
 build_preset() {

@@ -21,8 +21,9 @@ HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11 fonts-symbola)
 # checks the result, and man renders its manual pages.
 PACKAGE_PACKAGES=(dpkg-dev file lintian man-db)
 
-# What the fuzz targets are built with: clang with its libFuzzer and sanitizer runtimes.
-FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+# What the fuzz targets are built with (set by fuzz_packages): the release's own clang, which
+# the fuzz preset names, with the libFuzzer and sanitizer runtimes of its version.
+FUZZ_PACKAGES=()
 
 # What the tests take besides: X tools, the accessibility bus the tray test reads the tooltip
 # from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots, dex to run the
@@ -52,6 +53,28 @@ as_root() {
         echo "error: installing packages needs root or sudo: $*" >&2
         return 1
     fi
+}
+
+# The N of the clang-N that Debian's clang package depends on in this machine's release.
+default_clang_version() {
+    apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-\([0-9][0-9]*\)$/\1/p' |
+        head -n1
+}
+
+# Sets FUZZ_PACKAGES for this machine's release, reading the package lists first when apt has
+# none yet (a fresh machine).
+fuzz_packages() {
+    local version
+    version=$(default_clang_version)
+    if [ -z "$version" ]; then
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+        version=$(default_clang_version)
+    fi
+    if [ -z "$version" ]; then
+        echo "error: apt names no clang-N that the clang package depends on" >&2
+        return 1
+    fi
+    FUZZ_PACKAGES=(clang "clang-$version" "libclang-rt-$version-dev")
 }
 
 # Prints the packages of the arguments that dpkg does not have installed.

@@ -8,12 +8,14 @@
 #include "harness/Process.h"
 #include "harness/Sandbox.h"
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brimlow::e2e {
@@ -79,7 +81,7 @@ protected:
 // one, and the Wayland protocols through which the program has to reach it.
 struct KWinSession {
     static constexpr const char* desktop = "KDE";
-    static constexpr const char* idleProtocol = "ext_idle_notifier_v1";
+    static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
     static constexpr const char* pointerProtocol = "org_kde_kwin_fake_input";
     static std::optional<std::string> missingPackage() { return missingKWinPackage(); }
     static std::unique_ptr<HeadlessCompositor>
@@ -90,8 +92,10 @@ struct KWinSession {
 
 struct SwaySession {
     static constexpr const char* desktop = "sway";
-    // Sway 1.7 has no ext_idle_notifier_v1 yet.
-    static constexpr const char* idleProtocol = "org_kde_kwin_idle";
+    // Whichever the release offers: sway 1.7 has no ext_idle_notifier_v1 yet, and from 1.9 on
+    // (wlroots 0.17) no org_kde_kwin_idle.
+    static constexpr std::array<std::string_view, 2> idleProtocols{"ext_idle_notifier_v1",
+                                                                   "org_kde_kwin_idle"};
     static constexpr const char* pointerProtocol = "zwlr_virtual_pointer_manager_v1";
     static std::optional<std::string> missingPackage() { return missingSwayPackage(); }
     // wlroots lets every client make a virtual pointer.

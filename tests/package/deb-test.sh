@@ -38,9 +38,17 @@ check "Version" "$version-1" "$(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
 # The names alone, one a line.
 depended=$(sed 's/ ([^)]*)//g; s/, /\n/g' <<<"$depends")
-for library in libc6 libstdc++6 libqt6widgets6 libqt6dbus6 libcurl4 libxss1 libxtst6 libdbus-1-3 \
-    libexpat1 libwayland-client0; do
-    grep -qxF "$library" <<<"$depended" || fail "Depends lacks $library: $depends"
+# Each library the programs link, by the package that holds it on this release (names change
+# between releases: libcurl4 became libcurl4t64).
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+for soname in libc.so.6 libstdc++.so.6 libQt6Widgets.so.6 libQt6DBus.so.6 libcurl.so.4 \
+    libXss.so.1 libXtst.so.6 libdbus-1.so.3 libexpat.so.1 libwayland-client.so.0; do
+    library=$(dpkg-query -S "*/$multiarch/$soname" 2>/dev/null | sed -n '1s/[:,].*//p' || true)
+    if [ -z "$library" ]; then
+        fail "no installed package holds $soname"
+    else
+        grep -qxF "$library" <<<"$depended" || fail "Depends lacks $library ($soname): $depends"
+    fi
 done
 check "Recommends" "qt6-wayland" "$(dpkg-deb -f "$deb" Recommends)"
 check "Suggests" "gnome-shell-extension-appindicator" "$(dpkg-deb -f "$deb" Suggests)"

@@ -40,7 +40,8 @@ protected:
         mutter->shareEnvironmentWithTheBus();
         oracle = std::make_unique<PointerOracle>(mutter->clientEnvironment());
         user = std::make_unique<RemoteDesktopSession>(*mutter);
-        user->placePointerAt(rest.x, rest.y);
+        ASSERT_TRUE(placePointerSeenBy(*user, *oracle, rest, Clock::now() + 5s))
+            << oracle->transcript();
         // A keyboard appears with the first key, and the dialog has to find one.
         user->tapKey(keyShift);
     }

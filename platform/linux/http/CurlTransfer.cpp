@@ -177,7 +177,9 @@ HttpOutcome perform(const HttpRequest& request, const std::string& extraBundle) 
         return failure("The server's reply is larger than 1 MiB.");
     }
     if (transfer.stalled) {
-        return failure("Timeout was reached: nothing arrived from the server for " +
+        // Worded as curl's own limits are, so that every timeout reads alike.
+        return failure(std::string(curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)) +
+                       ": nothing arrived from the server for " +
                        std::to_string(secondsWithoutData) + " seconds");
     }
     if (result != CURLE_OK) {

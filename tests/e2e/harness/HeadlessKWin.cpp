@@ -27,6 +27,21 @@ void writeFakeInputEntry(const std::filesystem::path& file,
     }
 }
 
+// KDE's service index (KF6's, which KWin looks entries up in) lists only the applications of a
+// menu: a Plasma session has plasma-workspace's, a bare machine (Debian 13: KF5's service data
+// brought a menu, KF6's brings none) has no menu at all, and then no entry is ever found. This
+// one takes every application, as Plasma's does.
+void writeApplicationsMenu(const std::filesystem::path& file) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file);
+    out << "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
+        << " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
+        << "<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>\n";
+    if (!out.flush()) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+}
+
 } // namespace
 
 std::optional<std::string> missingKWinPackage() {
@@ -53,10 +68,14 @@ HeadlessKWin::HeadlessKWin(const Sandbox& sandbox,
         writeFakeInputEntry(applications / ("client-" + std::to_string(i) + ".desktop"),
                             fakeInputClients[i]);
     }
+    const auto configDir = dir_.path() / "xdg";
+    writeApplicationsMenu(configDir / "menus" / "applications.menu");
     Environment env = sandbox.environment();
     env.set("XDG_DATA_DIRS",
             (dir_.path() / "data").string() + ":" +
                 variableIn(env, "XDG_DATA_DIRS").value_or("/usr/local/share:/usr/share"));
+    env.set("XDG_CONFIG_DIRS",
+            configDir.string() + ":" + variableIn(env, "XDG_CONFIG_DIRS").value_or("/etc/xdg"));
     // Its own windows (none here) and compositing without a GPU.
     env.set("QT_QPA_PLATFORM", "offscreen");
     env.set("KWIN_COMPOSE", "Q");

@@ -24,7 +24,9 @@ std::optional<std::string> missingKWinPackage();
 // asking the user) to installed programs alone: to a client whose executable an installed
 // desktop entry names in Exec= and allows the interface in X-KDE-Wayland-Interfaces=. It looks
 // the entries up through its own XDG_DATA_DIRS, so the constructor writes one for each of
-// `fakeInputClients` into a directory of its own and puts that first there.
+// `fakeInputClients` into a directory of its own and puts that first there, with a menu that
+// lists them (KDE's service index knows only the applications of a menu) first in
+// XDG_CONFIG_DIRS.
 class HeadlessKWin : public HeadlessCompositor {
 public:
     // Returns once KWin answers on the bus (org.kde.KWin has an owner) and its Wayland socket
@@ -35,7 +37,7 @@ public:
     ~HeadlessKWin() override;
 
 private:
-    // KWin's own files: a copy of its executable and the desktop entries.
+    // KWin's own files: a copy of its executable, the desktop entries and the menu.
     TempDir dir_;
     std::unique_ptr<QtBusConnection> bus_;
 };

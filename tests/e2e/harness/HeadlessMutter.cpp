@@ -1,10 +1,12 @@
 #include "HeadlessMutter.h"
 
+#include "PointerOracle.h"
 #include "QtBus.h"
 
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <X11/Xauth.h>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -219,6 +221,18 @@ void RemoteDesktopSession::placePointerAt(double x, double y) {
     constexpr double beyondTheEdge = -1e6;
     movePointerBy(beyondTheEdge, beyondTheEdge);
     movePointerBy(x, y);
+}
+
+bool placePointerSeenBy(RemoteDesktopSession& user, const PointerOracle& oracle, SurfacePoint at,
+                        Clock::time_point deadline) {
+    constexpr auto retryAfter = 250ms;
+    do {
+        user.placePointerAt(at.x, at.y);
+        if (oracle.waitForPosition(at, std::min(deadline, Clock::now() + retryAfter))) {
+            return true;
+        }
+    } while (Clock::now() < deadline);
+    return false;
 }
 
 void RemoteDesktopSession::clickAt(double x, double y) {

@@ -66,6 +66,9 @@ private:
 // destructor. Its input counts as the user's: it moves the one pointer every client sees and
 // resets the idle time. Mutter ends the session when the connection that made it closes, so
 // the object holds that connection for its whole life.
+class PointerOracle;
+struct SurfacePoint;
+
 class RemoteDesktopSession {
 public:
     // Throws if mutter refuses the session.
@@ -96,5 +99,13 @@ private:
     std::unique_ptr<QtBusConnection> bus_;
     std::string sessionPath_;
 };
+
+// Puts the pointer at `at` until `oracle` reports it there; false if it never does by
+// `deadline`. The session's pointer device appears when the session starts, and a client makes
+// its wl_pointer only once it hears of it: mutter 48 gives a pointer made after the pointer
+// came over the surface no enter until the pointer moves again, so the moves made meanwhile
+// reach nobody and are made again.
+bool placePointerSeenBy(RemoteDesktopSession& user, const PointerOracle& oracle, SurfacePoint at,
+                        Clock::time_point deadline);
 
 } // namespace brimlow::e2e

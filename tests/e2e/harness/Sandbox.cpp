@@ -43,6 +43,9 @@ Environment Sandbox::baseEnvironment() const {
     env.set("XDG_CONFIG_HOME", dir_.subdir("config").string());
     env.set("XDG_CACHE_HOME", dir_.subdir("cache").string());
     env.set("XDG_DATA_HOME", dir_.subdir("data").string());
+    // Where the program keeps the portal's restore token: shared, one test's grant would answer
+    // the next test's request without a dialog.
+    env.set("XDG_STATE_HOME", dir_.subdir("state").string());
     env.set("XDG_RUNTIME_DIR", dir_.subdir("runtime").string());
     // The program must face the X server, whatever other tests of the run choose for Qt.
     env.set("QT_QPA_PLATFORM", "xcb");

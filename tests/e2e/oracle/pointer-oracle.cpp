@@ -191,12 +191,24 @@ void onPointerFrame(void*, wl_pointer*) {}
 void onPointerAxisSource(void*, wl_pointer*, std::uint32_t) {}
 void onPointerAxisStop(void*, wl_pointer*, std::uint32_t, std::uint32_t) {}
 void onPointerAxisDiscrete(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
-void onPointerAxisValue120(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
 
-const wl_pointer_listener pointerListener = {
-    onPointerEnter,        onPointerLeave,       onPointerMotion,     onPointerButton,
-    onPointerAxis,         onPointerFrame,       onPointerAxisSource, onPointerAxisStop,
-    onPointerAxisDiscrete, onPointerAxisValue120};
+// The seat is bound at version 5 (onGlobal), so the events later versions added never come:
+// their members, which each libwayland release adds to the end, stay empty.
+wl_pointer_listener version5PointerListener() {
+    wl_pointer_listener listener{};
+    listener.enter = onPointerEnter;
+    listener.leave = onPointerLeave;
+    listener.motion = onPointerMotion;
+    listener.button = onPointerButton;
+    listener.axis = onPointerAxis;
+    listener.frame = onPointerFrame;
+    listener.axis_source = onPointerAxisSource;
+    listener.axis_stop = onPointerAxisStop;
+    listener.axis_discrete = onPointerAxisDiscrete;
+    return listener;
+}
+
+const wl_pointer_listener pointerListener = version5PointerListener();
 
 // A headless compositor has no pointer until a virtual one is made (a remote-desktop session
 // starts), and loses it again when that ends: follow the seat.
