@@ -9,6 +9,7 @@
 #include "app/shell/Brimlow.h"
 #include "platform/sim/SimDesktop.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

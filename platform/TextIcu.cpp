@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>

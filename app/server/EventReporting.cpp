@@ -4,6 +4,8 @@
 #include "ServerUrls.h"
 #include "platform/Text.h"
 
+#include <cstdint>
+
 namespace brimlow {
 
 std::string eventQuery(std::string_view name, std::string_view value, std::string_view notes,

@@ -1,5 +1,6 @@
 #include "ServerUrls.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <random>
 

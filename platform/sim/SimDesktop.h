@@ -4,6 +4,7 @@
 #include "SimRunLoop.h"
 #include "platform/Desktop.h"
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>

@@ -1,6 +1,7 @@
 #include "SimRunLoop.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 
 namespace brimlow::platform::sim {

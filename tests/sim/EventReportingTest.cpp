@@ -5,6 +5,7 @@
 #include "platform/sim/SimDesktop.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <set>

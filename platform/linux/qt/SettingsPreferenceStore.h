@@ -3,6 +3,7 @@
 #include "platform/Console.h"
 #include "platform/PreferenceStore.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>

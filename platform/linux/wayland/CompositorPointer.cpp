@@ -3,6 +3,7 @@
 #include "fake-input-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
+#include <cstdint>
 #include <time.h>
 
 namespace brimlow::platform::linuxdesktop {

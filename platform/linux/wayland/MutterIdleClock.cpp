@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QObject>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 namespace brimlow::platform::linuxdesktop {

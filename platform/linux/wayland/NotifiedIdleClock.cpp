@@ -3,6 +3,8 @@
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"
 
+#include <cstdint>
+
 namespace brimlow::platform::linuxdesktop {
 namespace {
 

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <poll.h>
 #include <wayland-client.h>

@@ -7,6 +7,7 @@
 #include <X11/extensions/scrnsaver.h>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <xcb/xcb.h>

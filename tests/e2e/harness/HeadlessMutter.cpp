@@ -7,6 +7,7 @@
 #include <QDBusObjectPath>
 #include <X11/Xauth.h>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
