@@ -29,7 +29,7 @@ void DesktopTest::SetUp() {
 }
 
 void DesktopTest::TearDown() {
-    auto left = collectLeftoverChildren(5s);
+    auto left = collectLeftoverChildren(leftoverGrace);
     std::string names;
     for (const auto& name : left) {
         names += " " + name;

@@ -44,7 +44,7 @@ protected:
         becomeSubreaper();
     }
     void TearDown() override {
-        auto left = collectLeftoverChildren(5s);
+        auto left = collectLeftoverChildren(leftoverGrace);
         std::string names;
         for (const auto& name : left) {
             names += " " + name;

@@ -118,6 +118,12 @@ void becomeSubreaper();
 // have already exited.
 std::vector<pid_t> leftoverChildren(const std::vector<pid_t>& known = {});
 
+// How long what a test started may take to end once the test is over. The desktop's services end
+// with their bus, and their helpers after them: the documents portal's fusermount3 unmounts its
+// file system once the portal is gone, which on a loaded machine under the sanitizers has taken
+// longer than 5 s.
+constexpr auto leftoverGrace = 15s;
+
 // Waits up to `timeout` for the leftovers to exit, then kills and reaps any that remain and
 // returns their command names, so a test can fail on them.
 std::vector<std::string> collectLeftoverChildren(Clock::duration timeout);
