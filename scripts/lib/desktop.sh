@@ -1,14 +1,16 @@
 # A virtual desktop for a machine without one: Xvfb on a free display, guarded by a cookie of
-# its own, with trayer as the tray host. Callers stop it with stop_virtual_desktop (from a trap).
+# its own, with trayer (or stalonetray) as the tray host. Callers stop it with
+# stop_virtual_desktop (from a trap).
 # shellcheck shell=bash disable=SC2034  # STARTED_GROUP, PRIVATE_HOME_ENV: for the scripts that source this
 
 VIRTUAL_DESKTOP_PIDS=()
 DESKTOP_SCREEN=1280x800x24
 
-# Waits up to $2 tenths of a second for the command "$1" (a function name) to succeed.
+# Waits up to $1 tenths of a second for the command in the other arguments to succeed.
 wait_for() {
-    local check=$1 tenths=$2
-    while ! "$check"; do
+    local tenths=$1
+    shift
+    while ! "$@"; do
         tenths=$((tenths - 1))
         [ "$tenths" -gt 0 ] || return 1
         sleep 0.1
@@ -33,7 +35,7 @@ start_virtual_display() {
         3>"$dir/display" 2>"$dir/xvfb.log" &
     VIRTUAL_DESKTOP_PIDS+=($!)
     DISPLAY_FILE="$dir/display"
-    if ! wait_for display_number_written 100; then
+    if ! wait_for 100 display_number_written; then
         echo "error: Xvfb did not start; its log:" >&2
         cat "$dir/xvfb.log" >&2
         return 1
@@ -47,20 +49,26 @@ display_number_written() {
     [ "$(wc -l <"$DISPLAY_FILE")" -ge 1 ]
 }
 
-tray_panel_viewable() {
-    xwininfo -name panel 2>/dev/null | grep -q 'Map State: IsViewable'
+tray_window_viewable() {
+    grep -q 'Map State: IsViewable' <<<"$(xwininfo -name "$1" 2>/dev/null)"
 }
 
-# Starts trayer on $DISPLAY and waits until its panel is up (it holds the tray by then).
-# $1: a directory for its log.
+# Starts the tray host on $DISPLAY, trayer or else stalonetray, and waits until its window is up
+# (it holds the tray by then). $1: a directory for its log.
 start_tray_host() {
-    local dir=$1
-    trayer --edge top --align right --widthtype request --height 24 \
-        --SetDockType true --SetPartialStrut false >"$dir/trayer.log" 2>&1 &
+    local dir=$1 window
+    if command -v trayer >/dev/null; then
+        window=panel
+        trayer --edge top --align right --widthtype request --height 24 \
+            --SetDockType true --SetPartialStrut false >"$dir/tray.log" 2>&1 &
+    else
+        window=stalonetray
+        stalonetray --geometry 1x1-0+0 --icon-size 24 --window-type dock >"$dir/tray.log" 2>&1 &
+    fi
     VIRTUAL_DESKTOP_PIDS+=($!)
-    if ! wait_for tray_panel_viewable 100; then
-        echo "error: trayer did not come up; its log:" >&2
-        cat "$dir/trayer.log" >&2
+    if ! wait_for 100 tray_window_viewable "$window"; then
+        echo "error: the tray host did not come up; its log:" >&2
+        cat "$dir/tray.log" >&2
         return 1
     fi
 }

@@ -13,8 +13,9 @@ BUILD_PACKAGES=(
 )
 
 # What running it on a virtual desktop takes (a machine without a display); Symbola draws the
-# count label's circled i, which the few fonts of a bare machine lack.
-HEADLESS_PACKAGES=(xvfb xauth trayer x11-utils dbus dbus-x11 fonts-symbola)
+# count label's circled i, which the few fonts of a bare machine lack. The tray host is trayer, or
+# stalonetray in a release that no longer has trayer (Debian unstable).
+HEADLESS_PACKAGES=(xvfb xauth "trayer|stalonetray" x11-utils dbus dbus-x11 fonts-symbola)
 
 # What packing the Debian package takes: CPack finds the packages of the shared libraries the
 # programs use with dpkg-shlibdeps (dpkg-dev), on the files that `file` says are ELF; lintian
@@ -29,10 +30,11 @@ FUZZ_PACKAGES=()
 # from, desktop-entry checks, a CA and a server for the HTTPS tests, screenshots, dex to run the
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks
 # and gio to start the program from its installed desktop entry; for the Wayland tests, headless
-# mutter with Xwayland, KWin and sway (run as nobody through util-linux's setpriv), and the
-# RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus proxy; MATE's and
-# GNOME's screen savers, lock screens the program must leave alone, on Xorg's dummy driver, which
-# unlike Xvfb has the colour gamma they fade the screen with.
+# mutter with Xwayland, KWin, sway and labwc (the last two run as nobody through util-linux's
+# setpriv), and the RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus
+# proxy; MATE's and GNOME's screen savers, lock screens the program must leave alone, on Xorg's
+# dummy driver, which unlike Xvfb has the colour gamma they fade the screen with; wlr-randr
+# sizes labwc's output.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
     "${PACKAGE_PACKAGES[@]}"
@@ -40,8 +42,13 @@ TEST_PACKAGES=(
     libglib2.0-bin
     mutter xwayland kwin-wayland sway util-linux
     xdg-desktop-portal xdg-desktop-portal-gnome xdg-dbus-proxy
-    mate-screensaver gnome-screensaver xserver-xorg-core xserver-xorg-video-dummy
+    mate-screensaver xserver-xorg-core xserver-xorg-video-dummy wlr-randr
 )
+
+# What only some releases have (set by release_test_packages): installed where the release has
+# them, and their tests skip, saying so, elsewhere. GNOME's screen saver is gone from Debian
+# unstable; labwc came with Debian 13.
+RELEASE_TEST_PACKAGES=(gnome-screensaver labwc)
 
 # Runs a command as root: directly when we are root, else through sudo.
 as_root() {
@@ -61,15 +68,24 @@ default_clang_version() {
         head -n1
 }
 
-# Sets FUZZ_PACKAGES for this machine's release, reading the package lists first when apt has
-# none yet (a fresh machine).
+# Reads the package lists when apt has none yet (a fresh machine).
+ensure_package_lists() {
+    if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -print -quit 2>/dev/null)" ]; then
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    fi
+}
+
+# Whether apt can install package $1 in this release. The output is read whole: grep -q in a
+# pipe would exit at the match, and apt-cache, still writing, would fail the pipe (pipefail).
+has_candidate() {
+    grep -q '^ *Candidate: [^(]' <<<"$(apt-cache policy "$1" 2>/dev/null)"
+}
+
+# Sets FUZZ_PACKAGES for this machine's release.
 fuzz_packages() {
     local version
+    ensure_package_lists
     version=$(default_clang_version)
-    if [ -z "$version" ]; then
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
-        version=$(default_clang_version)
-    fi
     if [ -z "$version" ]; then
         echo "error: apt names no clang-N that the clang package depends on" >&2
         return 1
@@ -77,23 +93,61 @@ fuzz_packages() {
     FUZZ_PACKAGES=(clang "clang-$version" "libclang-rt-$version-dev")
 }
 
-# Prints the packages of the arguments that dpkg does not have installed.
-missing_packages() {
+# Adds to TEST_PACKAGES those of RELEASE_TEST_PACKAGES that this machine's release has.
+release_test_packages() {
     local package
-    for package in "$@"; do
-        if ! dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed; then
-            echo "$package"
+    ensure_package_lists
+    for package in "${RELEASE_TEST_PACKAGES[@]}"; do
+        if has_candidate "$package"; then
+            TEST_PACKAGES+=("$package")
         fi
     done
 }
 
+is_installed() {
+    [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
+}
+
+# Prints the arguments that dpkg has nothing of. An argument may name alternatives, as
+# "a|b": it is there when any of them is installed.
+missing_packages() {
+    local entry package
+    for entry in "$@"; do
+        local -a alternatives
+        IFS='|' read -ra alternatives <<<"$entry"
+        for package in "${alternatives[@]}"; do
+            is_installed "$package" && continue 2
+        done
+        echo "$entry"
+    done
+}
+
+# The first of alternatives "a|b" that apt can install in this release; the first of all when
+# none can, so that apt names it in its error.
+installable_alternative() {
+    local package
+    local -a alternatives
+    IFS='|' read -ra alternatives <<<"$1"
+    for package in "${alternatives[@]}"; do
+        if has_candidate "$package"; then
+            echo "$package"
+            return
+        fi
+    done
+    echo "${alternatives[0]}"
+}
+
 # Installs those of the packages that are missing; does nothing when all are there.
 install_missing() {
-    local missing
+    local missing entry
     mapfile -t missing < <(missing_packages "$@")
     [ "${#missing[@]}" -eq 0 ] && return 0
-    echo "Installing ${missing[*]}" >&2
     as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    local -a chosen=()
+    for entry in "${missing[@]}"; do
+        chosen+=("$(installable_alternative "$entry")")
+    done
+    echo "Installing ${chosen[*]}" >&2
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        "${missing[@]}"
+        "${chosen[@]}"
 }

@@ -30,7 +30,9 @@ protected:
     void SetUp() override {
         DesktopTest::SetUp();
         if (!findProgram(Saver::daemon) || !findProgram("Xorg")) {
-            GTEST_SKIP() << Saver::daemon << " or Xorg is not installed; scripts/test installs it";
+            GTEST_SKIP() << Saver::daemon
+                         << " or Xorg is not installed; scripts/test installs them where the "
+                            "release has them";
         }
         server = std::make_unique<DummyDriverServer>();
         x = std::make_unique<XConnection>(server->displayName());

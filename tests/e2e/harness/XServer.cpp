@@ -364,17 +364,23 @@ DummyDriverServer::DummyDriverServer() {
 
 TrayHost::TrayHost(const std::string& displayName) {
     SpawnOptions options;
-    options.argv = {"trayer", "--edge",        "top",     "--align",
-                    "right",  "--widthtype",   "request", "--height",
-                    "24",     "--SetDockType", "true",    "--SetPartialStrut",
-                    "false",  "--transparent", "false"};
+    // Debian unstable no longer has trayer.
+    if (findProgram("trayer")) {
+        options.argv = {"trayer", "--edge",        "top",     "--align",
+                        "right",  "--widthtype",   "request", "--height",
+                        "24",     "--SetDockType", "true",    "--SetPartialStrut",
+                        "false",  "--transparent", "false"};
+    } else {
+        options.argv = {"stalonetray", "--geometry",    "1x1-0+0", "--icon-size",
+                        "24",          "--window-type", "dock"};
+    }
     options.env.set("DISPLAY", displayName);
     options.discardStderr = true;
     host_ = std::make_unique<Child>(options);
     XConnection x(displayName);
     if (!pollUntil(
             Clock::now() + 10s, [&] { return x.trayManager().has_value(); }, 20ms)) {
-        throw std::runtime_error("trayer never took the system tray on " + displayName);
+        throw std::runtime_error("the tray host never took the system tray on " + displayName);
     }
 }
 

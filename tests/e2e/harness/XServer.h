@@ -126,7 +126,8 @@ private:
     std::string displayName_;
 };
 
-// A trayer tray host on `displayName`, ended with the object. Returns once it owns the tray.
+// A tray host (trayer, or stalonetray where there is none) on `displayName`, ended with the
+// object. Returns once it owns the tray.
 class TrayHost {
 public:
     explicit TrayHost(const std::string& displayName);
