@@ -1,5 +1,5 @@
-// The real program as a client of KDE Plasma's and wlroots' Wayland sessions (headless KWin and
-// sway): the idle time from the compositor's idle notifications, the pointer through its own
+// The real program as a client of KDE Plasma's and wlroots' Wayland sessions (headless KWin, sway
+// and labwc): the idle time from the compositor's idle notifications, the pointer through its own
 // virtual input, and the tray over StatusNotifierItem.
 #include "AtSpi.h"
 #include "WaylandTest.h"
@@ -62,7 +62,7 @@ protected:
     std::unique_ptr<Child> program;
 };
 
-TYPED_TEST_SUITE(WaylandSession, KWinAndSway);
+TYPED_TEST_SUITE(WaylandSession, KWinAndWlroots);
 
 TYPED_TEST(WaylandSession, NudgesThroughTheCompositorExactlyAndCountsAsTheUsersInput) {
     ASSERT_NO_FATAL_FAILURE(this->start(true));

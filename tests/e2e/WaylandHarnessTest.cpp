@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -139,7 +140,7 @@ TEST_F(WaylandHarness, WithXwaylandClientsGetItsDisplayAndCookie) {
 }
 
 template <typename Session> using CompositorHarness = CompositorTest<Session>;
-TYPED_TEST_SUITE(CompositorHarness, KWinAndSway);
+TYPED_TEST_SUITE(CompositorHarness, KWinAndWlroots);
 
 // What the tests of the program take for the truth: the user's placement seen by every client
 // exactly, and the compositor's idle notifications a second after the last input and again at

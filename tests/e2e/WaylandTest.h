@@ -3,7 +3,7 @@
 #include "AtSpi.h"
 #include "harness/HeadlessKWin.h"
 #include "harness/HeadlessMutter.h"
-#include "harness/HeadlessSway.h"
+#include "harness/HeadlessWlroots.h"
 #include "harness/PointerOracle.h"
 #include "harness/Process.h"
 #include "harness/Sandbox.h"
@@ -90,22 +90,30 @@ struct KWinSession {
     }
 };
 
-struct SwaySession {
+// wlroots lets every client make a virtual pointer.
+template <WlrootsCompositor compositor> struct WlrootsSession {
+    static constexpr const char* pointerProtocol = "zwlr_virtual_pointer_manager_v1";
+    static std::optional<std::string> missingPackage() { return missingWlrootsPackage(compositor); }
+    static std::unique_ptr<HeadlessCompositor> start(const Sandbox& sandbox,
+                                                     const std::vector<std::filesystem::path>&) {
+        return std::make_unique<HeadlessWlroots>(sandbox, compositor);
+    }
+};
+
+struct SwaySession : WlrootsSession<WlrootsCompositor::sway> {
     static constexpr const char* desktop = "sway";
     // Whichever the release offers: sway 1.7 has no ext_idle_notifier_v1 yet, and from 1.9 on
     // (wlroots 0.17) no org_kde_kwin_idle.
     static constexpr std::array<std::string_view, 2> idleProtocols{"ext_idle_notifier_v1",
                                                                    "org_kde_kwin_idle"};
-    static constexpr const char* pointerProtocol = "zwlr_virtual_pointer_manager_v1";
-    static std::optional<std::string> missingPackage() { return missingSwayPackage(); }
-    // wlroots lets every client make a virtual pointer.
-    static std::unique_ptr<HeadlessCompositor> start(const Sandbox& sandbox,
-                                                     const std::vector<std::filesystem::path>&) {
-        return std::make_unique<HeadlessSway>(sandbox);
-    }
 };
 
-using KWinAndSway = ::testing::Types<KWinSession, SwaySession>;
+struct LabwcSession : WlrootsSession<WlrootsCompositor::labwc> {
+    static constexpr const char* desktop = "labwc";
+    static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
+};
+
+using KWinAndWlroots = ::testing::Types<KWinSession, SwaySession, LabwcSession>;
 
 // A test on the compositor of `Session`.
 template <typename Session> class CompositorTest : public WaylandTest {
