@@ -10,11 +10,11 @@
 
 namespace brimlow::platform::linuxdesktop {
 
-// Sends `call` on the session bus and runs `done` with the reply once it arrives, on the main
-// thread, unless `context` is gone by then.
-template <typename Done> void whenAnswered(QObject* context, const QDBusMessage& call, Done done) {
-    auto* watcher =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), context);
+// Sends `call` on `bus` and runs `done` with the reply once it arrives, on the main thread,
+// unless `context` is gone by then.
+template <typename Done>
+void whenAnswered(QObject* context, QDBusConnection bus, const QDBusMessage& call, Done done) {
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
                      [watcher, done](QDBusPendingCallWatcher*) {
                          watcher->deleteLater();
@@ -24,10 +24,10 @@ template <typename Done> void whenAnswered(QObject* context, const QDBusMessage&
 
 // Sends `motion`, a call that moves the pointer, and reports the move delivered once the
 // desktop has answered it without an error; an error is reported after `whatFailed`.
-inline void reportDeliveryOnReply(QObject* context, const QDBusMessage& motion,
+inline void reportDeliveryOnReply(QObject* context, QDBusConnection bus, const QDBusMessage& motion,
                                   PointerEvents::DeliveryReport report,
                                   const std::string& whatFailed) {
-    whenAnswered(context, motion, [report, whatFailed](const QDBusMessage& answer) {
+    whenAnswered(context, std::move(bus), motion, [report, whatFailed](const QDBusMessage& answer) {
         if (answer.type() == QDBusMessage::ReplyMessage) {
             report({});
         } else {

@@ -79,7 +79,7 @@ void MutterRemoteInput::postMouseMovedBy(Offset by, DeliveryReport report) {
 
 void MutterRemoteInput::openSession() {
     state_ = State::opening;
-    whenAnswered(this,
+    whenAnswered(this, QDBusConnection::sessionBus(),
                  QDBusMessage::createMethodCall(service, managerPath, managerInterface,
                                                 QStringLiteral("CreateSession")),
                  [this](const QDBusMessage& answer) {
@@ -96,7 +96,8 @@ void MutterRemoteInput::openSession() {
 void MutterRemoteInput::startSession() {
     QDBusConnection::sessionBus().connect(service, sessionPath_, sessionInterface,
                                           QStringLiteral("Closed"), this, SLOT(sessionClosed()));
-    whenAnswered(this, sessionCall(sessionPath_, QStringLiteral("Start")),
+    whenAnswered(this, QDBusConnection::sessionBus(),
+                 sessionCall(sessionPath_, QStringLiteral("Start")),
                  [this](const QDBusMessage& answer) {
                      if (answer.type() != QDBusMessage::ReplyMessage) {
                          failed("start", answer.errorMessage());
@@ -112,7 +113,7 @@ void MutterRemoteInput::sendPending() {
         QDBusMessage motion =
             sessionCall(sessionPath_, QStringLiteral("NotifyPointerMotionRelative"));
         motion << pending_.front().by.dx << pending_.front().by.dy;
-        reportDeliveryOnReply(this, motion, pending_.front().report,
+        reportDeliveryOnReply(this, QDBusConnection::sessionBus(), motion, pending_.front().report,
                               "Could not move the pointer in the remote desktop session");
     }
     closeTimer_.start();

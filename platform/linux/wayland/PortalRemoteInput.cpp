@@ -18,6 +18,7 @@ const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString remoteDesktop = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+const QString hostRegistry = QStringLiteral("org.freedesktop.host.portal.Registry");
 constexpr unsigned pointerDevice = 2;
 // Kept until the user revokes it, as the portal's persist modes number it.
 constexpr unsigned persistUntilRevoked = 2;
@@ -28,12 +29,12 @@ constexpr int propertyTimeoutMs = 5000;
 constexpr int restoreTimeoutMs = 5000;
 constexpr std::size_t largestToken = 4096;
 
-QVariant portalProperty(const QString& name) {
+QVariant portalProperty(QDBusConnection bus, const QString& name) {
     QDBusMessage get = QDBusMessage::createMethodCall(
         service, desktopPath, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("Get"));
     get << remoteDesktop << name;
-    QDBusMessage answer = QDBusConnection::sessionBus().call(get, QDBus::Block, propertyTimeoutMs);
+    QDBusMessage answer = bus.call(get, QDBus::Block, propertyTimeoutMs);
     if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
         return {};
     }
@@ -48,18 +49,44 @@ QString pathValue(const QVariant& value) {
                                                : value.toString();
 }
 
-QString requestPath(const QString& token) {
-    QString sender = QDBusConnection::sessionBus().baseService().mid(1).replace('.', '_');
+QString requestPath(const QDBusConnection& bus, const QString& token) {
+    QString sender = bus.baseService().mid(1).replace('.', '_');
     return desktopPath + QStringLiteral("/request/") + sender + '/' + token;
+}
+
+// A session bus connection of the portal input's own, on which the portal knows the program by
+// `applicationId`: it keeps the user's answer for that application rather than for every program
+// it cannot identify. The id has to be registered before anything else is asked of the portal on
+// the connection, which the toolkit's own connection cannot promise. A portal without the host
+// registry (before 1.20) identifies the program itself.
+QDBusConnection registeredPortalConnection(const std::string& applicationId, Console& console) {
+    static unsigned opened = 0;
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        QDBusConnection::SessionBus, QStringLiteral("brimlow-portal-%1").arg(++opened));
+    QDBusMessage registration = QDBusMessage::createMethodCall(service, desktopPath, hostRegistry,
+                                                               QStringLiteral("Register"));
+    registration << QString::fromStdString(applicationId) << QVariantMap();
+    QDBusMessage answer = bus.call(registration, QDBus::Block, propertyTimeoutMs);
+    const QString error = answer.errorName();
+    if (answer.type() == QDBusMessage::ErrorMessage &&
+        error != QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod") &&
+        error != QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface")) {
+        console.printLine("The desktop portal did not register Brimlow as " + applicationId + " (" +
+                          answer.errorMessage().toStdString() +
+                          "): it keeps the answer for unidentified programs");
+    }
+    return bus;
 }
 
 } // namespace
 
-PortalRemoteInput::PortalRemoteInput(DistributedNotifications& notifications, std::string poster,
-                                     std::string restoreTokenFile, Console& console)
-    : notifications_(notifications), poster_(std::move(poster)),
+PortalRemoteInput::PortalRemoteInput(DistributedNotifications& notifications,
+                                     std::string identifier, std::string restoreTokenFile,
+                                     Console& console)
+    : notifications_(notifications), identifier_(std::move(identifier)),
       restoreTokenFile_(std::move(restoreTokenFile)), console_(console),
-      version_(portalProperty(QStringLiteral("version")).toUInt()) {
+      bus_(registeredPortalConnection(identifier_, console_)),
+      version_(portalProperty(bus_, QStringLiteral("version")).toUInt()) {
     if (version_ >= 2 && !savedRestoreToken().empty()) {
         // Settled before the program looks: a restored session means nothing to ask for.
         QEventLoop wait;
@@ -73,8 +100,16 @@ PortalRemoteInput::PortalRemoteInput(DistributedNotifications& notifications, st
     }
 }
 
+PortalRemoteInput::~PortalRemoteInput() {
+    // The portal closes the sessions of a connection that leaves the bus, as of a program that
+    // quit.
+    QDBusConnection::disconnectFromBus(bus_.name());
+}
+
 bool PortalRemoteInput::isAvailable() {
-    return (portalProperty(QStringLiteral("AvailableDeviceTypes")).toUInt() & pointerDevice) != 0;
+    return (portalProperty(QDBusConnection::sessionBus(), QStringLiteral("AvailableDeviceTypes"))
+                .toUInt() &
+            pointerDevice) != 0;
 }
 
 Access PortalRemoteInput::check() {
@@ -103,7 +138,7 @@ void PortalRemoteInput::postMouseMovedBy(Offset by, DeliveryReport report) {
                                                          QStringLiteral("NotifyPointerMotion"));
     motion << QVariant::fromValue(QDBusObjectPath(sessionHandle_)) << QVariantMap() << by.dx
            << by.dy;
-    reportDeliveryOnReply(this, motion, std::move(report),
+    reportDeliveryOnReply(this, bus_, motion, std::move(report),
                           "Could not move the pointer through the remote desktop portal");
 }
 
@@ -113,9 +148,8 @@ void PortalRemoteInput::startSession() {
         {QStringLiteral("session_handle_token"), QStringLiteral("brimlow%1").arg(++tokens_)}};
     callWithResponse(QStringLiteral("CreateSession"), {}, options, [this](const QVariantMap& r) {
         sessionHandle_ = pathValue(r.value(QStringLiteral("session_handle")));
-        QDBusConnection::sessionBus().connect(service, sessionHandle_, sessionInterface,
-                                              QStringLiteral("Closed"), this,
-                                              SLOT(sessionClosed()));
+        bus_.connect(service, sessionHandle_, sessionInterface, QStringLiteral("Closed"), this,
+                     SLOT(sessionClosed()));
         QVariantMap devices{{QStringLiteral("types"), pointerDevice}};
         if (version_ >= 2) {
             devices[QStringLiteral("persist_mode")] = persistUntilRevoked;
@@ -136,24 +170,22 @@ void PortalRemoteInput::callWithResponse(const QString& method, QList<QVariant> 
                                          QVariantMap options, Answered answered) {
     const QString token = QStringLiteral("brimlow%1").arg(++tokens_);
     options[QStringLiteral("handle_token")] = token;
-    requestPath_ = requestPath(token);
+    requestPath_ = requestPath(bus_, token);
     pending_ = std::move(answered);
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(service, requestPath_, requestInterface, QStringLiteral("Response"), this,
-                SLOT(answered(uint, QVariantMap)));
+    bus_.connect(service, requestPath_, requestInterface, QStringLiteral("Response"), this,
+                 SLOT(answered(uint, QVariantMap)));
     QDBusMessage call = QDBusMessage::createMethodCall(service, desktopPath, remoteDesktop, method);
     arguments.append(options);
     call.setArguments(arguments);
-    QDBusMessage reply = bus.call(call, QDBus::Block, propertyTimeoutMs);
+    QDBusMessage reply = bus_.call(call, QDBus::Block, propertyTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         refused(reply.errorMessage().toStdString());
     }
 }
 
 void PortalRemoteInput::answered(unsigned code, const QVariantMap& results) {
-    QDBusConnection::sessionBus().disconnect(service, requestPath_, requestInterface,
-                                             QStringLiteral("Response"), this,
-                                             SLOT(answered(uint, QVariantMap)));
+    bus_.disconnect(service, requestPath_, requestInterface, QStringLiteral("Response"), this,
+                    SLOT(answered(uint, QVariantMap)));
     if (code != 0) {
         refused(code == userCancelled ? "you did not allow it" : "the portal ended the request");
         return;
@@ -197,7 +229,7 @@ void PortalRemoteInput::sessionClosed() {
 }
 
 void PortalRemoteInput::announceChange() {
-    notifications_.post(accessChangedNotification, poster_);
+    notifications_.post(accessChangedNotification, identifier_);
 }
 
 std::string PortalRemoteInput::savedRestoreToken() const {

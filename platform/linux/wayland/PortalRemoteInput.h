@@ -5,6 +5,7 @@
 #include "platform/PointerEvents.h"
 #include "platform/PostEventAccess.h"
 
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
 #include <QVariantMap>
@@ -20,13 +21,17 @@ namespace brimlow::platform::linuxdesktop {
 // program (a portal of interface version 1 asks once per session). Persistence is asked for, and
 // a restore token the portal gives back is kept in `restoreTokenFile`, so that a portal that
 // can restore a session (version 2) starts it at the next start without asking. A session the
-// user closes withdraws the permission until the user asks again. Main thread only.
+// user closes withdraws the permission until the user asks again. The portal is told the
+// program's application id first, so that it keeps the answer for this program alone. Main
+// thread only.
 class PortalRemoteInput final : public QObject, public PointerEvents, public PostEventAccess {
     Q_OBJECT
 public:
-    // Changes of the permission are posted on `notifications` with `poster` as their object.
-    PortalRemoteInput(DistributedNotifications& notifications, std::string poster,
+    // `identifier`, the bundle's, is the application id the portal is told, and the object of
+    // the permission's changes posted on `notifications`.
+    PortalRemoteInput(DistributedNotifications& notifications, std::string identifier,
                       std::string restoreTokenFile, Console& console);
+    ~PortalRemoteInput() override;
 
     // The portal offers remote desktop sessions with a pointer on the session bus.
     static bool isAvailable();
@@ -58,9 +63,10 @@ private:
     std::string savedRestoreToken() const;
 
     DistributedNotifications& notifications_;
-    const std::string poster_;
+    const std::string identifier_;
     const std::string restoreTokenFile_;
     Console& console_;
+    QDBusConnection bus_;
     unsigned version_ = 0;
     State state_ = State::unasked;
     QString sessionHandle_;

@@ -76,6 +76,18 @@ void Sandbox::writePreferences(const Preferences& preferences) const {
     }
 }
 
+void Sandbox::installDesktopEntry() const {
+    const auto file = dir_.path() / "data" / "applications" / "com.pellvane.Brimlow2.desktop";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file);
+    // Quoted, since the program's path has a space.
+    out << "[Desktop Entry]\nType=Application\nName=Brimlow\nExec=\"" << programPath().string()
+        << "\"\n";
+    if (!out.flush()) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+}
+
 Preferences Sandbox::readPreferences() const {
     Preferences found;
     std::ifstream in(preferencesFile());

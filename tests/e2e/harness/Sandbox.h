@@ -43,6 +43,9 @@ public:
     void writePreferences(const Preferences& preferences) const;
     // What the file holds now; nothing for a missing file.
     Preferences readPreferences() const;
+    // The program's desktop entry in the sandbox's data directory, as the package installs it
+    // system-wide: what the desktop portal knows the program's application id by.
+    void installDesktopEntry() const;
 
 private:
     Environment baseEnvironment() const;
