@@ -7,6 +7,7 @@
 #include "harness/StatusNotifierWatcher.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <thread>
 
 namespace brimlow::e2e {
@@ -189,7 +190,9 @@ protected:
             return name.find("remote desktop dialog") != std::string::npos;
         })) << describe(published);
         ASSERT_TRUE(pressButton(sandbox->busAddress(), program->pid(), *alert, "OK"));
-        std::this_thread::sleep_for(2s);
+        // GNOME 48's portal dialog has been seen to take more than 2 s to come up; keys typed
+        // before it is there go to the program's window.
+        std::this_thread::sleep_for(5s);
     }
 
     void type(const std::vector<std::vector<std::uint32_t>>& answer) {
