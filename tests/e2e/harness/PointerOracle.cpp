@@ -111,10 +111,14 @@ std::filesystem::path pointerPlacerPath() {
     return BRIMLOW_POINTER_PLACER;
 }
 
-PointerOracle::PointerOracle(const Environment& env) {
+PointerOracle::PointerOracle(const Environment& env, Focus focus) {
+    std::vector<std::string> argv{pointerOraclePath().string()};
+    if (focus == Focus::followed) {
+        argv.emplace_back("--focus");
+    }
     std::optional<Rect> mapped;
     oracle_ = startClient(
-        {pointerOraclePath().string()}, env,
+        std::move(argv), env,
         [&](const std::string& line) {
             if (auto surface = mappedSurface(line)) {
                 mapped = surface;
@@ -161,6 +165,38 @@ std::vector<IdleReport> PointerOracle::idleReports() const {
         }
     }
     return found;
+}
+
+bool PointerOracle::waitForFocus(bool focused, Clock::time_point deadline) const {
+    return pollUntil(
+        deadline,
+        [&] {
+            std::optional<bool> latest;
+            for (const auto& line : oracle_->lines()) {
+                if (line.text == "focused" || line.text == "unfocused") {
+                    latest = line.text == "focused";
+                }
+            }
+            return latest == focused;
+        },
+        10ms);
+}
+
+std::optional<std::string> PointerOracle::waitForActivationToken(Clock::time_point deadline) const {
+    constexpr std::string_view word = "token ";
+    std::optional<std::string> token;
+    pollUntil(
+        deadline,
+        [&] {
+            for (const auto& line : oracle_->lines()) {
+                if (line.text.starts_with(word)) {
+                    token = line.text.substr(word.size());
+                }
+            }
+            return token.has_value();
+        },
+        10ms);
+    return token;
 }
 
 std::string PointerOracle::transcript() const {

@@ -55,9 +55,13 @@ std::filesystem::path pointerPlacerPath();
 // it reports those too.
 class PointerOracle {
 public:
+    // Followed, the oracle also watches the keyboard focus, as a launcher does that starts
+    // programs, and is given an activation token for its first focus.
+    enum class Focus { ignored, followed };
+
     // Starts the oracle with `env` (HeadlessCompositor::clientEnvironment()) and returns once
     // its surface is on screen, fullscreen; throws if it is not within 10 s.
-    explicit PointerOracle(const Environment& env);
+    explicit PointerOracle(const Environment& env, Focus focus = Focus::ignored);
 
     Child& process() { return *oracle_; }
     // Its surface's area on screen.
@@ -73,6 +77,11 @@ public:
     bool waitForPosition(SurfacePoint at, Clock::time_point deadline) const;
     // Every idle report so far, in order; the first is "idle" a second after the start.
     std::vector<IdleReport> idleReports() const;
+    // With the focus followed: waits until the surface has the keyboard focus (or, for false,
+    // has lost it) as of its latest report; true if so by `deadline`.
+    bool waitForFocus(bool focused, Clock::time_point deadline) const;
+    // The activation token the compositor gave for the first focus, once it has.
+    std::optional<std::string> waitForActivationToken(Clock::time_point deadline) const;
 
     // Everything it printed, for failure messages.
     std::string transcript() const;

@@ -10,9 +10,17 @@
 //
 // The last two come from the compositor's idle notifications (ext_idle_notifier_v1, else KDE's
 // org_kde_kwin_idle, which sway 1.7 has alone); a compositor with neither (mutter) sends none.
+// With --focus it also follows the keyboard focus, as a launcher that starts programs does:
+//
+//   focused              the surface has the keyboard focus
+//   token ABC            the activation token (xdg_activation_v1) the compositor gave it for
+//                        the first focus, which lets another client take the focus
+//   unfocused            another surface has it now
+//
 // Ends with status 0 on SIGTERM or SIGINT, 1 when the compositor goes away or refuses it.
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"
+#include "xdg-activation-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 #include <algorithm>
@@ -63,6 +71,11 @@ struct Oracle {
     ext_idle_notification_v1* idleNotification = nullptr;
     org_kde_kwin_idle* kdeIdle = nullptr;
     org_kde_kwin_idle_timeout* kdeIdleTimeout = nullptr;
+    // Only with --focus.
+    bool followFocus = false;
+    wl_keyboard* keyboard = nullptr;
+    xdg_activation_v1* activation = nullptr;
+    xdg_activation_token_v1* token = nullptr;
     int pendingWidth = 0;
     int pendingHeight = 0;
     bool pendingFullscreen = false;
@@ -210,6 +223,54 @@ wl_pointer_listener version5PointerListener() {
 
 const wl_pointer_listener pointerListener = version5PointerListener();
 
+void onActivationToken(void*, xdg_activation_token_v1*, const char* token) {
+    std::printf("token %s\n", token);
+    std::fflush(stdout);
+}
+
+const xdg_activation_token_v1_listener activationTokenListener = {onActivationToken};
+
+void onKeymap(void*, wl_keyboard*, std::uint32_t, int fd, std::uint32_t) {
+    close(fd);
+}
+
+// A token stands for the input that gave the focus: the serial of the first enter.
+void onKeyboardEnter(void* data, wl_keyboard*, std::uint32_t serial, wl_surface* surface,
+                     wl_array*) {
+    auto& oracle = *static_cast<Oracle*>(data);
+    reportLine("focused");
+    if (oracle.activation != nullptr && oracle.token == nullptr) {
+        oracle.token = xdg_activation_v1_get_activation_token(oracle.activation);
+        xdg_activation_token_v1_add_listener(oracle.token, &activationTokenListener, &oracle);
+        xdg_activation_token_v1_set_serial(oracle.token, serial, oracle.seat);
+        xdg_activation_token_v1_set_surface(oracle.token, surface);
+        xdg_activation_token_v1_commit(oracle.token);
+    }
+}
+
+void onKeyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {
+    reportLine("unfocused");
+}
+
+void onKey(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void onModifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                 std::uint32_t) {}
+void onRepeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
+
+// As the pointer's: the members of events after version 5 stay empty.
+wl_keyboard_listener version5KeyboardListener() {
+    wl_keyboard_listener listener{};
+    listener.keymap = onKeymap;
+    listener.enter = onKeyboardEnter;
+    listener.leave = onKeyboardLeave;
+    listener.key = onKey;
+    listener.modifiers = onModifiers;
+    listener.repeat_info = onRepeatInfo;
+    return listener;
+}
+
+const wl_keyboard_listener keyboardListener = version5KeyboardListener();
+
 // A headless compositor has no pointer until a virtual one is made (a remote-desktop session
 // starts), and loses it again when that ends: follow the seat.
 void onSeatCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
@@ -221,6 +282,14 @@ void onSeatCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
     } else if (!hasPointer && oracle.pointer != nullptr) {
         wl_pointer_release(oracle.pointer);
         oracle.pointer = nullptr;
+    }
+    const bool hasKeyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
+    if (oracle.followFocus && hasKeyboard && oracle.keyboard == nullptr) {
+        oracle.keyboard = wl_seat_get_keyboard(seat);
+        wl_keyboard_add_listener(oracle.keyboard, &keyboardListener, &oracle);
+    } else if (!hasKeyboard && oracle.keyboard != nullptr) {
+        wl_keyboard_release(oracle.keyboard);
+        oracle.keyboard = nullptr;
     }
 }
 
@@ -288,6 +357,9 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
             static_cast<ext_idle_notifier_v1*>(bind(&ext_idle_notifier_v1_interface, 1));
     } else if (std::strcmp(interface, org_kde_kwin_idle_interface.name) == 0) {
         oracle.kdeIdle = static_cast<org_kde_kwin_idle*>(bind(&org_kde_kwin_idle_interface, 1));
+    } else if (oracle.followFocus &&
+               std::strcmp(interface, xdg_activation_v1_interface.name) == 0) {
+        oracle.activation = static_cast<xdg_activation_v1*>(bind(&xdg_activation_v1_interface, 1));
     }
 }
 
@@ -347,6 +419,15 @@ void destroy(Oracle& oracle) {
     if (oracle.pointer != nullptr) {
         wl_pointer_release(oracle.pointer);
     }
+    if (oracle.keyboard != nullptr) {
+        wl_keyboard_release(oracle.keyboard);
+    }
+    if (oracle.token != nullptr) {
+        xdg_activation_token_v1_destroy(oracle.token);
+    }
+    if (oracle.activation != nullptr) {
+        xdg_activation_v1_destroy(oracle.activation);
+    }
     if (oracle.idleNotification != nullptr) {
         ext_idle_notification_v1_destroy(oracle.idleNotification);
     }
@@ -392,7 +473,7 @@ void destroy(Oracle& oracle) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     // Signals arrive as readable data, between two batches of Wayland events, never inside one.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -409,6 +490,7 @@ int main() {
     }
 
     Oracle oracle;
+    oracle.followFocus = argc == 2 && std::strcmp(argv[1], "--focus") == 0;
     oracle.display = wl_display_connect(nullptr);
     if (oracle.display == nullptr) {
         std::perror("pointer-oracle: cannot connect to the Wayland display");
