@@ -15,6 +15,7 @@
 #include "qt/QtUrlOpener.h"
 #include "qt/SettingsPreferenceStore.h"
 #include "qt/TrayStatusBar.h"
+#include "wayland/WaylandActivation.h"
 #include "x11/X11Session.h"
 
 #include <QApplication>
@@ -35,7 +36,7 @@ public:
           loginItems_(bundlePath_, autostartDirectory(), bundleName(), bundle_.identifier(),
                       systemAutostartDirectories()),
           images_(bundlePath_ + "/Contents/Resources/icons"), alerts_(loop_, bundleName()),
-          application_(loop_, skipTaskbar(), console_, bundle_.identifier()),
+          application_(loop_, skipTaskbar(), activateWithToken(), console_, bundle_.identifier()),
           desktop_{.application = application_,
                    .mainQueue = loop_,
                    .timers = loop_,
@@ -79,6 +80,14 @@ private:
         return [x11](unsigned long window, bool mapped, bool skip) {
             x11->setSkipTaskbar(window, mapped, skip);
         };
+    }
+
+    // Only for windows Qt put on Wayland: X11 window managers take Qt's own request.
+    static QtApplication::ActivateWithToken activateWithToken() {
+        if (QGuiApplication::platformName() != u"wayland") {
+            return {};
+        }
+        return linuxdesktop::activateWithToken;
     }
 
     QApplication qtApplication_;

@@ -2,11 +2,11 @@
 # shellcheck shell=bash disable=SC2034  # the lists are for the scripts that source this
 
 # What building the program takes (with the Wayland protocols it speaks, whose client code is
-# generated at build time), and Qt's Wayland platform plugin, which it loads at run time in a
-# Wayland session.
+# generated at build time, and Qt's private headers, the only way to Qt's own Wayland surfaces),
+# and Qt's Wayland platform plugin, which it loads at run time in a Wayland session.
 BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools
+    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev
     libx11-dev libx11-xcb-dev libxcb1-dev libxss-dev libxtst-dev
     libcurl4-openssl-dev libicu-dev libgtest-dev libgmock-dev libdbus-1-dev libexpat1-dev
     libwayland-dev wayland-protocols plasma-wayland-protocols qt6-wayland

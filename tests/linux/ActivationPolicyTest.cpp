@@ -63,7 +63,7 @@ TEST(ActivationPolicy, AnAccessoryWindowShowsWithoutATaskbarEntryARegularOneWith
         [&](unsigned long window, bool mapped, bool skip) {
             x11.setSkipTaskbar(window, mapped, skip);
         },
-        console, "");
+        {}, console, "");
     Delegate delegate;
     platform::Window* window = nullptr;
     QWidget* widget = nullptr;

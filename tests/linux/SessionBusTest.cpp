@@ -171,7 +171,9 @@ TEST_F(SessionBus, ASecondStartHandsItsRequestToTheRunningCopyAndLoadsNothing) {
     ASSERT_TRUE(other.registerService(busName));
 
     QtMainLoop loop;
-    QtApplication application(loop, {}, console, busName.toStdString());
+    // A copy from before activation tokens were handed over is asked plainly, token or not.
+    ScopedEnvironment token("XDG_ACTIVATION_TOKEN", "token-from-the-launcher");
+    QtApplication application(loop, {}, {}, console, busName.toStdString());
     RecordingDelegate delegate;
     bool loaded = false;
     int status = application.main([&](platform::MainInterface&) -> platform::ApplicationDelegate& {
@@ -191,7 +193,7 @@ TEST_F(SessionBus, ASecondStartHandsItsRequestToTheRunningCopyAndLoadsNothing) {
 TEST_F(SessionBus, AFirstStartTakesTheNameLaunchesFirstAndTakesReopens) {
     const QString busName = "com.example.BrimlowFirst";
     QtMainLoop loop;
-    QtApplication application(loop, {}, console, busName.toStdString());
+    QtApplication application(loop, {}, {}, console, busName.toStdString());
     RecordingDelegate delegate;
     std::vector<std::string> events;
     delegate.launched = [&] {

@@ -9,13 +9,44 @@
 #include <QEvent>
 #include <QObject>
 #include <QWidget>
+#include <algorithm>
 #include <malloc.h>
 #include <optional>
+#include <utility>
 
 namespace brimlow::platform::linuxdesktop {
 namespace {
 
 constexpr int handoverTimeoutMs = 5000;
+// Far above any token a compositor hands out (KWin's and mutter's are under 100 characters); a
+// longer one would not fit in one Wayland request, and the compositor would drop the connection.
+constexpr qsizetype longestActivationToken = 1024;
+
+// A token is passed on to the compositor as it came, so it has to be something a compositor
+// could have made: printable ASCII of reasonable length.
+bool plausibleActivationToken(const QString& token) {
+    return !token.isEmpty() && token.size() <= longestActivationToken &&
+           std::all_of(token.begin(), token.end(),
+                       [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+}
+
+// With the desktop's activation token where it gave one; a copy from before tokens were handed
+// over knows only the plain request.
+QDBusMessage askToReopen(QDBusConnection& bus, const QString& name) {
+    const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    if (!token.isEmpty()) {
+        QDBusMessage request = QDBusMessage::createMethodCall(
+            name, applicationPath, applicationInterface, QStringLiteral("ReopenWithToken"));
+        request << token;
+        QDBusMessage answer = bus.call(request, QDBus::Block, handoverTimeoutMs);
+        if (answer.errorName() != QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod")) {
+            return answer;
+        }
+    }
+    return bus.call(QDBusMessage::createMethodCall(name, applicationPath, applicationInterface,
+                                                   QStringLiteral("Reopen")),
+                    QDBus::Block, handoverTimeoutMs);
+}
 
 } // namespace
 
@@ -29,6 +60,9 @@ public:
 
 public slots:
     void Reopen();
+    // As Reopen, with the activation token the desktop gave the second start: on Wayland only
+    // a token lets a window take the focus.
+    void ReopenWithToken(const QString& token);
 
 private:
     QtApplication::Impl& application_;
@@ -36,24 +70,29 @@ private:
 
 class QtApplication::Impl : public QObject {
 public:
-    Impl(QtMainLoop& mainLoop, SkipTaskbar skip, Console& output, std::string name)
-        : loop(mainLoop), skipTaskbar(std::move(skip)), console(output), busName(std::move(name)),
-          reopenService(*this) {}
+    Impl(QtMainLoop& mainLoop, SkipTaskbar skip, ActivateWithToken activate, Console& output,
+         std::string name)
+        : loop(mainLoop), skipTaskbar(std::move(skip)), activateWithToken(std::move(activate)),
+          console(output), busName(std::move(name)), reopenService(*this) {}
 
     // The exit status when another copy runs: it took the request, or failed to.
     std::optional<int> handOver();
     void reopen();
+    void activate(QWidget& window);
     void applyActivationPolicy(bool mapped);
     // The request is the X11 window manager's: only for windows Qt put on X.
     bool canSkipTaskbar() const { return skipTaskbar && QGuiApplication::platformName() == u"xcb"; }
 
     QtMainLoop& loop;
     SkipTaskbar skipTaskbar;
+    ActivateWithToken activateWithToken;
     Console& console;
     const std::string busName;
     ReopenService reopenService;
     std::unique_ptr<UiMainInterface> interface;
     ApplicationDelegate* delegate = nullptr;
+    // From the latest second start, until the window is next activated.
+    std::string activationToken;
     ActivationPolicy policy = ActivationPolicy::regular;
     bool terminated = false;
 
@@ -69,6 +108,13 @@ protected:
 };
 
 void ReopenService::Reopen() {
+    application_.activationToken.clear();
+    application_.reopen();
+}
+
+void ReopenService::ReopenWithToken(const QString& token) {
+    application_.activationToken =
+        plausibleActivationToken(token) ? token.toStdString() : std::string();
     application_.reopen();
 }
 
@@ -108,9 +154,7 @@ std::optional<int> QtApplication::Impl::handOver() {
         return std::nullopt;
     }
     bus.unregisterObject(applicationPath);
-    QDBusMessage request = QDBusMessage::createMethodCall(
-        name, applicationPath, applicationInterface, QStringLiteral("Reopen"));
-    QDBusMessage answer = bus.call(request, QDBus::Block, handoverTimeoutMs);
+    QDBusMessage answer = askToReopen(bus, name);
     if (answer.type() == QDBusMessage::ErrorMessage) {
         console.printLine("Brimlow already runs but did not take the request (" +
                           answer.errorMessage().toStdString() + ")");
@@ -126,9 +170,19 @@ void QtApplication::Impl::applyActivationPolicy(bool mapped) {
     skipTaskbar(interface->widget()->winId(), mapped, policy == ActivationPolicy::accessory);
 }
 
-QtApplication::QtApplication(QtMainLoop& loop, SkipTaskbar skipTaskbar, Console& console,
+void QtApplication::Impl::activate(QWidget& window) {
+    const std::string token = std::exchange(activationToken, {});
+    if (token.empty() || !activateWithToken || window.windowHandle() == nullptr ||
+        !activateWithToken(*window.windowHandle(), token)) {
+        window.activateWindow();
+    }
+}
+
+QtApplication::QtApplication(QtMainLoop& loop, SkipTaskbar skipTaskbar,
+                             ActivateWithToken activateWithToken, Console& console,
                              std::string busName)
-    : impl_(std::make_unique<Impl>(loop, std::move(skipTaskbar), console, std::move(busName))) {}
+    : impl_(std::make_unique<Impl>(loop, std::move(skipTaskbar), std::move(activateWithToken),
+                                   console, std::move(busName))) {}
 
 QtApplication::~QtApplication() = default;
 
@@ -176,7 +230,7 @@ void QtApplication::activateIgnoringOtherApps() {
     QWidget* window = impl_->interface->widget();
     if (window->isVisible()) {
         window->raise();
-        window->activateWindow();
+        impl_->activate(*window);
     }
 }
 
