@@ -1,7 +1,9 @@
 // How much the program costs the machine it keeps awake: start-up time to the tray icon,
 // memory after start-up and CPU at start and while idling, beside the same figures of a bare tray
-// icon of the same toolkit (bench_tray_floor), the least any such program costs. Runs both in a
-// session of their own, and prints figures with the targets; it judges nothing. The session is X11
+// icon of the same toolkit (bench_tray_floor), the least any such program costs, and of that icon
+// with a timer that prints a line every 2 s (bench_tray_floor --tick), the least a program that
+// looks at the idle time every 2 s costs. Runs them in a session of their own, and prints figures
+// with the targets; it judges nothing. The session is X11
 // (Xvfb with a trayer tray) or, with --gnome-wayland, GNOME on Wayland (headless mutter with a
 // StatusNotifierItem tray).
 //
@@ -156,17 +158,32 @@ SpawnOptions programStart(const Environment& env) {
     return options;
 }
 
-// The same toolkit with nothing of the program's own: an icon of its, a tooltip and a menu.
-SpawnOptions floorStart(const Environment& env) {
+// The same toolkit with nothing of the program's own: an icon of its, a tooltip and a menu;
+// with `tick`, also a line every 2 s.
+SpawnOptions floorStart(const Environment& env, bool tick) {
     SpawnOptions options;
     options.argv = {
         BRIMLOW_TRAY_FLOOR,
         (programPath().parent_path().parent_path() / "Resources/icons/trayicon-22.png").string()};
+    if (tick) {
+        options.argv.emplace_back("--tick");
+    }
     options.env = env;
     return options;
 }
 
-// Both settle from the later start, then idle side by side.
+struct Measured {
+    const char* name;
+    std::function<SpawnOptions(const Environment&)> start;
+};
+
+const Measured measured[] = {
+    {"Brimlow", programStart},
+    {"floor", [](const Environment& env) { return floorStart(env, false); }},
+    {"2 s tick", [](const Environment& env) { return floorStart(env, true); }},
+};
+
+// All settle from the latest start, then idle side by side.
 bool measure(std::vector<Figures>& all, int idleSeconds) {
     std::this_thread::sleep_until(all.back().started.process->startedAt() + settleTime);
     std::vector<CpuTime> idleFrom;
@@ -190,39 +207,55 @@ bool measure(std::vector<Figures>& all, int idleSeconds) {
     return true;
 }
 
-void printRow(const char* what, double program, double floor, const char* target) {
-    std::printf("  %-44s %8.1f %8.1f   %s\n", what, program, floor, target);
+template <typename Figure>
+void printRow(const char* what, const std::vector<Figures>& all, Figure figure, const char* target,
+              const char* format = " %10.1f") {
+    std::printf("  %-44s", what);
+    for (const Figures& figures : all) {
+        std::printf(format, figure(figures));
+    }
+    std::printf("   %s\n", target);
 }
 
-void print(const char* session, const Figures& program, const Figures& floor, int idleSeconds) {
+void print(const char* session, const std::vector<Figures>& all, int idleSeconds) {
     std::printf("Brimlow footprint: %s\n", programPath().c_str());
     std::printf("  (%s, an HTTPS server on loopback; idleseconds=3600, movedcount=1, so no "
                 "window and no nudge)\n",
                 session);
-    std::printf("  %-44s %8s %8s   %s\n", "", "Brimlow", "floor", "target");
-    printRow("start to tray icon (ms)", program.started.toTrayMs, floor.started.toTrayMs, "<= 100");
-    printRow("CPU to start, all threads (ms)", program.started.startCpu.allThreadsMs,
-             floor.started.startCpu.allThreadsMs, "");
-    printRow("  main thread alone (ms)", program.started.startCpu.mainThreadMs,
-             floor.started.startCpu.mainThreadMs, "");
-    printRow("resident memory (VmRSS) after 10 s (MB)", program.rssMb, floor.rssMb, "");
-    printRow("anonymous memory (RssAnon) after 10 s (MB)", program.anonMb, floor.anonMb, "<= 4");
-    printRow("  mapped files (RssFile) (MB)", program.fileMb, floor.fileMb, "");
+    std::printf("  %-44s", "");
+    for (const Measured& column : measured) {
+        std::printf(" %10s", column.name);
+    }
+    std::printf("   target\n");
+    printRow(
+        "start to tray icon (ms)", all, [](auto& f) { return f.started.toTrayMs; }, "<= 100");
+    printRow(
+        "CPU to start, all threads (ms)", all,
+        [](auto& f) { return f.started.startCpu.allThreadsMs; }, "");
+    printRow(
+        "  main thread alone (ms)", all, [](auto& f) { return f.started.startCpu.mainThreadMs; },
+        "");
+    printRow(
+        "resident memory (VmRSS) after 10 s (MB)", all, [](auto& f) { return f.rssMb; }, "");
+    printRow(
+        "anonymous memory (RssAnon) after 10 s (MB)", all, [](auto& f) { return f.anonMb; },
+        "<= 4");
+    printRow(
+        "  mapped files (RssFile) (MB)", all, [](auto& f) { return f.fileMb; }, "");
     const double perMinute = 60.0 / idleSeconds;
-    printRow("CPU per idle minute (ms)", program.idleCpuMs * perMinute, floor.idleCpuMs * perMinute,
-             "<= 3");
-    std::printf("  %-44s %+8.2f %+8.2f   %s\n", "RssAnon change over the idle time (MB)",
-                program.anonAfterIdleMb - program.anonMb, floor.anonAfterIdleMb - floor.anonMb,
-                "flat");
+    printRow(
+        "CPU per idle minute (ms)", all, [&](auto& f) { return f.idleCpuMs * perMinute; }, "<= 3");
+    printRow(
+        "RssAnon change over the idle time (MB)", all,
+        [](auto& f) { return f.anonAfterIdleMb - f.anonMb; }, "flat", " %+10.2f");
 }
 
-// Brimlow, then the floor, each once the one before is in the tray; both then idle side by side.
-int measureBoth(const char* session, const Environment& env,
-                const std::function<bool(pid_t)>& shown, int idleSeconds) {
+// Brimlow, then the floors, each once the one before is in the tray; all then idle side by side.
+int measureAll(const char* session, const Environment& env, const std::function<bool(pid_t)>& shown,
+               int idleSeconds) {
     std::vector<Figures> all;
-    for (bool floor : {false, true}) {
-        auto started = startIntoTray(floor ? floorStart(env) : programStart(env), shown,
-                                     floor ? "the floor" : "Brimlow");
+    for (const Measured& column : measured) {
+        auto started = startIntoTray(column.start(env), shown, column.name);
         if (!started) {
             return 1;
         }
@@ -233,7 +266,7 @@ int measureBoth(const char* session, const Environment& env,
     if (!measure(all, idleSeconds)) {
         return 1;
     }
-    print(session, all[0], all[1], idleSeconds);
+    print(session, all, idleSeconds);
     return 0;
 }
 
@@ -244,7 +277,7 @@ int runOnX11(int idleSeconds) {
     Sandbox sandbox(server.displayName());
     writeSettledPreferences(sandbox);
     Server https;
-    return measureBoth(
+    return measureAll(
         "own Xvfb with trayer and session bus", https.pointedAt(sandbox.environment()),
         [&](pid_t pid) { return embeddedIcon(x, pid).has_value(); }, idleSeconds);
 }
@@ -263,7 +296,7 @@ int runOnGnomeWayland(int idleSeconds) {
     // register is the one just started.
     std::size_t registered = 0;
     Server https;
-    return measureBoth(
+    return measureAll(
         "own headless mutter with a StatusNotifierItem watcher",
         https.pointedAt(mutter.clientEnvironment()),
         [&](pid_t) {
