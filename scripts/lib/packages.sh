@@ -7,7 +7,7 @@
 BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev
-    libx11-dev libx11-xcb-dev libxcb1-dev libxss-dev libxtst-dev
+    libx11-dev libx11-xcb-dev libxcb1-dev libxext-dev libxss-dev libxtst-dev
     libcurl4-openssl-dev libicu-dev libgtest-dev libgmock-dev libdbus-1-dev libexpat1-dev
     libwayland-dev wayland-protocols plasma-wayland-protocols qt6-wayland
 )

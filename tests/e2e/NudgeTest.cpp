@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <curl/curl.h>
+#include <string>
 #include <thread>
 
 namespace brimlow::e2e {
@@ -45,6 +46,12 @@ TEST_F(Nudge, MovesThePointerAwayAndBackOnceTheThresholdIsReached) {
     auto program = startProgram(env);
     ASSERT_TRUE(waitForPreferencesWindow(x(), program->pid(), program->startedAt() + 5s))
         << transcript(*program);
+    // Ticks that find the user idle for over a second: from then on the program counts the idle
+    // time itself, and only the server's word can tell it of the input below.
+    ASSERT_TRUE(pollUntil(Clock::now() + 8s, [&] {
+        const auto idle = idleLines(*program);
+        return !idle.empty() && std::stod(idle.back().text) > 3.0;
+    })) << transcript(*program);
 
     x().fakeMotion(restingAt.x, restingAt.y);
     const auto lastInput = Clock::now();

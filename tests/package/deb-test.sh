@@ -42,7 +42,7 @@ depended=$(sed 's/ ([^)]*)//g; s/, /\n/g' <<<"$depends")
 # between releases: libcurl4 became libcurl4t64).
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for soname in libc.so.6 libstdc++.so.6 libQt6Widgets.so.6 libQt6DBus.so.6 libcurl.so.4 \
-    libXss.so.1 libXtst.so.6 libdbus-1.so.3 libexpat.so.1 libwayland-client.so.0; do
+    libXext.so.6 libXss.so.1 libXtst.so.6 libdbus-1.so.3 libexpat.so.1 libwayland-client.so.0; do
     library=$(dpkg-query -S "*/$multiarch/$soname" 2>/dev/null | sed -n '1s/[:,].*//p' || true)
     if [ -z "$library" ]; then
         fail "no installed package holds $soname"

@@ -5,7 +5,9 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/scrnsaver.h>
+#include <X11/extensions/sync.h>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -55,6 +57,59 @@ std::vector<T> values32(const xcb_get_property_reply_t* reply, xcb_atom_t type) 
     return std::vector<T>(data, data + xcb_get_property_value_length(reply) / 4);
 }
 
+// From this much idle time on, the server is not asked again until input comes.
+constexpr unsigned long idleSpellMs = 1000;
+
+XSyncCounter idleTimeCounter(Display* display) {
+    int count = 0;
+    XSyncSystemCounter* counters = XSyncListSystemCounters(display, &count);
+    XSyncCounter found = None;
+    for (int i = 0; i < count; ++i) {
+        if (std::strcmp(counters[i].name, "IDLETIME") == 0) {
+            found = counters[i].counter;
+        }
+    }
+    if (counters != nullptr) {
+        XSyncFreeSystemCounterList(counters);
+    }
+    return found;
+}
+
+XSyncValue syncValue(unsigned long value) {
+    XSyncValue result;
+    XSyncIntsToValue(&result, static_cast<unsigned>(value & 0xffffffffUL),
+                     static_cast<int>(static_cast<std::uint64_t>(value) >> 32));
+    return result;
+}
+
+// An alarm on the server's IDLETIME counter that sends an event once the idle time drops below
+// the value it is armed with, that is, at the first input after that; None without SYNC or the
+// counter. Created disarmed (below 0).
+XSyncAlarm createInputAlarm(Display* display, int& eventBase) {
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (XSyncQueryExtension(display, &eventBase, &errorBase) != True ||
+        XSyncInitialize(display, &major, &minor) != True) {
+        return None;
+    }
+    const XSyncCounter counter = idleTimeCounter(display);
+    if (counter == None) {
+        return None;
+    }
+    XSyncAlarmAttributes attributes{};
+    attributes.trigger.counter = counter;
+    attributes.trigger.value_type = XSyncAbsolute;
+    attributes.trigger.wait_value = syncValue(0);
+    attributes.trigger.test_type = XSyncNegativeComparison;
+    attributes.delta = syncValue(0);
+    attributes.events = True;
+    return XSyncCreateAlarm(display,
+                            XSyncCACounter | XSyncCAValueType | XSyncCAValue | XSyncCATestType |
+                                XSyncCADelta | XSyncCAEvents,
+                            &attributes);
+}
+
 } // namespace
 
 class X11Session::Impl {
@@ -64,6 +119,37 @@ public:
     bool xtest = false;
     bool screenSaver = false;
     XScreenSaverInfo* screenSaverInfo = nullptr;
+    // While the session stays idle the idle time is the server's last answer plus the time
+    // since, and the server is asked again only once the input alarm says input came: an idle
+    // session costs no round trip to the server per check.
+    struct IdleAnswer {
+        unsigned long idleMs = 0;
+        std::chrono::steady_clock::time_point at;
+    };
+    XSyncAlarm inputAlarm = None;
+    int syncEventBase = 0;
+    std::optional<IdleAnswer> idleSpell;
+
+    // Takes what the server sent, and ends the idle spell if the input alarm went off.
+    void takeEvents() {
+        while (XEventsQueued(display, QueuedAfterReading) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == syncEventBase + XSyncAlarmNotify) {
+                idleSpell.reset();
+            }
+        }
+    }
+
+    // The alarm goes off once the idle time is below `idleMs`: it only grows until input comes.
+    // Armed after the server's answer, it goes off at once if input came in between.
+    void beginIdleSpell(unsigned long idleMs) {
+        XSyncAlarmAttributes attributes{};
+        attributes.trigger.wait_value = syncValue(idleMs);
+        XSyncChangeAlarm(display, inputAlarm, XSyncCAValue, &attributes);
+        XFlush(display);
+        idleSpell = IdleAnswer{idleMs, std::chrono::steady_clock::now()};
+    }
 
     ~Impl() {
         if (screenSaverInfo != nullptr) {
@@ -95,6 +181,7 @@ X11Session::X11Session(Console& console, const std::string& displayName)
     impl_->screenSaver = XScreenSaverQueryExtension(impl_->display, &event, &error) == True;
     if (impl_->screenSaver) {
         impl_->screenSaverInfo = XScreenSaverAllocInfo();
+        impl_->inputAlarm = createInputAlarm(impl_->display, impl_->syncEventBase);
     }
 }
 
@@ -116,11 +203,22 @@ std::optional<unsigned long> X11Session::idleMilliseconds() {
     if (impl_->screenSaverInfo == nullptr) {
         return std::nullopt;
     }
+    impl_->takeEvents();
+    if (const auto& spell = impl_->idleSpell) {
+        const auto since = std::chrono::steady_clock::now() - spell->at;
+        return spell->idleMs +
+               static_cast<unsigned long>(
+                   std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+    }
     if (XScreenSaverQueryInfo(impl_->display, DefaultRootWindow(impl_->display),
                               impl_->screenSaverInfo) == 0) {
         return std::nullopt;
     }
-    return impl_->screenSaverInfo->idle;
+    const unsigned long idle = impl_->screenSaverInfo->idle;
+    if (impl_->inputAlarm != None && idle >= idleSpellMs) {
+        impl_->beginIdleSpell(idle);
+    }
+    return idle;
 }
 
 std::optional<Point> X11Session::pointer() {

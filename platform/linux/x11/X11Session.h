@@ -28,7 +28,8 @@ public:
     bool hasXTest() const;
     bool hasScreenSaverExtension() const;
 
-    // Milliseconds since the server last saw input, by MIT-SCREEN-SAVER.
+    // Milliseconds since the server last saw input, by MIT-SCREEN-SAVER; once a second has
+    // passed without input, counted here until the server's SYNC IDLETIME alarm says input came.
     std::optional<unsigned long> idleMilliseconds();
     std::optional<Point> pointer();
     // A synthetic motion event through XTEST, as if the pointer device moved.
