@@ -106,16 +106,13 @@ TYPED_TEST(SecondStartWayland, TheLaunchersTokenGivesTheFirstWindowTheFocus) {
     const auto token = this->launcher->waitForActivationToken(Clock::now() + 5s);
     ASSERT_TRUE(token) << this->launcher->transcript();
 
-    // Without a token the window may not take the focus.
-    ASSERT_NO_FATAL_FAILURE(this->startAgain(std::nullopt));
-    std::this_thread::sleep_for(2s);
-    ASSERT_TRUE(this->launcher->waitForFocus(true, Clock::now())) << this->launcher->transcript();
-
     // No compositor made this one, and it is too long for a Wayland request.
     ASSERT_NO_FATAL_FAILURE(this->startAgain(std::string(5000, 'x')));
     std::this_thread::sleep_for(1s);
     ASSERT_TRUE(this->first->running()) << transcript(*this->first);
 
+    // Mutter and KWin 6.3 give the focus only for a token they made; KWin 6.7 also lets the
+    // window take it without one, as it may have after the start above.
     ASSERT_NO_FATAL_FAILURE(this->startAgain(token));
     EXPECT_TRUE(this->launcher->waitForFocus(false, Clock::now() + 5s))
         << this->launcher->transcript() << transcript(*this->first);
