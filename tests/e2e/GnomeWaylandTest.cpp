@@ -195,11 +195,15 @@ protected:
         std::this_thread::sleep_for(5s);
     }
 
-    void type(const std::vector<std::vector<std::uint32_t>>& answer) {
+    // Returns when the last keys went in: the user's last input.
+    Clock::time_point type(const std::vector<std::vector<std::uint32_t>>& answer) {
+        Clock::time_point typed;
         for (const auto& keys : answer) {
             user->tapKeys(keys);
+            typed = Clock::now();
             std::this_thread::sleep_for(300ms);
         }
+        return typed;
     }
 
     static constexpr std::uint32_t keyShift = 0xffe1;
@@ -222,8 +226,7 @@ TEST_F(GnomePortal, AllowedInThePortalsDialogTheNudgingStarts) {
         << transcript(*program);
     askThroughTheWarning();
     // To the switch "Allow remote interaction", on, then Share.
-    type({{0xff09}, {0x20}, {0xffe9, 0x73}});
-    const auto lastInput = Clock::now();
+    const auto lastInput = type({{0xff09}, {0x20}, {0xffe9, 0x73}});
     EXPECT_TRUE(pollUntil(Clock::now() + 5s,
                           [&] { return !warningShown(sandbox->busAddress(), *program); }))
         << "the warning stayed after the user allowed it" << transcript(*program);
