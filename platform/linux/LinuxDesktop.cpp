@@ -27,6 +27,32 @@ namespace {
 
 using namespace linuxdesktop;
 
+// Qt registers the program with the desktop portal's host registry when it starts, and again
+// each time the portal's name appears on the bus. A start that brings the portal up (its first
+// caller activates it) therefore registers twice, and the portal refuses the second with a
+// warning on every such start. Qt is asked not to register at all, as QT_NO_XDG_DESKTOP_PORTAL
+// does: the program's portal calls go over a connection of their own, which registers itself.
+// Qt reads the variable while its application is made; it is not passed on to the programs that
+// Brimlow starts, and a value the user set is left alone.
+class ToolkitPortalRegistrationDeclined {
+public:
+    ToolkitPortalRegistrationDeclined() : set_(std::getenv(variable) == nullptr) {
+        if (set_) {
+            setenv(variable, "1", 1);
+        }
+    }
+    void end() {
+        if (set_) {
+            unsetenv(variable);
+            set_ = false;
+        }
+    }
+
+private:
+    static constexpr const char* variable = "QT_NO_XDG_DESKTOP_PORTAL";
+    bool set_;
+};
+
 // Every service of the real desktop, in the order they depend on each other.
 class LinuxDesktop {
 public:
@@ -56,6 +82,7 @@ public:
                    .http = http_,
                    .host = host_,
                    .urls = urls_} {
+        portalRegistrationDeclined_.end();
         // The program lives in the tray: closing its window must not end it.
         QApplication::setQuitOnLastWindowClosed(false);
         QApplication::setApplicationName(QString::fromStdString(bundleName()));
@@ -90,6 +117,7 @@ private:
         return linuxdesktop::activateWithToken;
     }
 
+    ToolkitPortalRegistrationDeclined portalRegistrationDeclined_;
     QApplication qtApplication_;
     const std::string bundlePath_ = runningBundlePath();
     StdoutConsole console_;
