@@ -122,52 +122,21 @@ std::optional<ProcStat> readProcStat(const std::filesystem::path& dir) {
     return stat;
 }
 
-std::vector<ProcStat> allProcesses() {
+std::vector<ProcStat> childrenOfThisProcess() {
     std::vector<ProcStat> found;
+    const pid_t self = getpid();
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
         const auto name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        if (auto stat = readProcStat(entry.path())) {
+        auto stat = readProcStat(entry.path());
+        if (stat && stat->ppid == self) {
             found.push_back(*stat);
         }
     }
     return found;
-}
-
-std::vector<ProcStat> childrenOfThisProcess() {
-    std::vector<ProcStat> found;
-    const pid_t self = getpid();
-    for (const auto& stat : allProcesses()) {
-        if (stat.ppid == self) {
-            found.push_back(stat);
-        }
-    }
-    return found;
-}
-
-// Whether anything below this process still runs, children or not: a helper that daemonizes
-// (the documents portal's fusermount3) becomes a child of this process only when its parent
-// ends, which can be after its children were looked at.
-bool descendantsRun() {
-    const std::vector<ProcStat> all = allProcesses();
-    std::vector<pid_t> below{getpid()};
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (const auto& stat : all) {
-            const bool under = std::find(below.begin(), below.end(), stat.ppid) != below.end();
-            if (under && std::find(below.begin(), below.end(), stat.pid) == below.end()) {
-                if (stat.state != 'Z') {
-                    return true;
-                }
-                below.push_back(stat.pid);
-                grew = true;
-            }
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -397,8 +366,16 @@ std::vector<pid_t> leftoverChildren(const std::vector<pid_t>& known) {
 }
 
 std::vector<std::string> collectLeftoverChildren(Clock::duration timeout) {
+    // /proc is not read in one instant: a helper handed to this process while its children are
+    // read (the documents portal's fusermount3 daemonizes, and its parent ends) can be missed by
+    // one look, so the wait ends only once two looks in a row find none.
+    int emptyLooks = 0;
     pollUntil(
-        Clock::now() + timeout, [] { return leftoverChildren().empty() && !descendantsRun(); },
+        Clock::now() + timeout,
+        [&] {
+            emptyLooks = leftoverChildren().empty() ? emptyLooks + 1 : 0;
+            return emptyLooks == 2;
+        },
         50ms);
     std::vector<std::string> names;
     for (const auto& child : childrenOfThisProcess()) {
