@@ -37,6 +37,7 @@ protected:
         EXPECT_TRUE(status) << "still running after 5 s" << transcript(*program);
         answer.status = status.value_or(-1);
         EXPECT_NE(answer.status, abortStatus) << "aborted" << transcript(*program);
+        EXPECT_TRUE(program->waitForOutputEnd(5s)) << "its output is still open after it exited";
         for (const auto& line : program->lines()) {
             answer.lines.push_back(line.text);
         }
@@ -90,6 +91,7 @@ TEST_F(CommandLine, TheLauncherWithoutASessionBusSaysSoInOneLineAndExits) {
     auto status = launcher.waitForExit(5s);
     ASSERT_TRUE(status) << "the launcher waits without a bus" << transcript(launcher);
     EXPECT_EQ(*status, 1);
+    EXPECT_TRUE(launcher.waitForOutputEnd(5s)) << "its output is still open after it exited";
     const auto lines = launcher.lines();
     ASSERT_EQ(lines.size(), 1u) << transcript(launcher);
     EXPECT_EQ(lines.front().text,

@@ -287,6 +287,7 @@ void Child::readOutput(int fd) {
         char buffer[4096];
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n <= 0) {
+            outputEnded_ = true;
             break;
         }
         const auto now = Clock::now();
@@ -317,6 +318,11 @@ std::optional<int> Child::waitForExit(Clock::duration timeout) {
     pollUntil(
         Clock::now() + timeout, [this] { return reap(WNOHANG); }, 10ms);
     return exitStatus_;
+}
+
+bool Child::waitForOutputEnd(Clock::duration timeout) {
+    return pollUntil(
+        Clock::now() + timeout, [this] { return outputEnded_.load(); }, 10ms);
 }
 
 bool Child::running() {

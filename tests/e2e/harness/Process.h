@@ -93,6 +93,10 @@ public:
     // Every line so far, each with the moment it arrived.
     std::vector<OutputLine> lines() const;
 
+    // True once every line written has been read: the child and whatever inherited its output
+    // have closed it. An exited child's last lines may still be in the pipe until then.
+    bool waitForOutputEnd(Clock::duration timeout);
+
     // Ends the process group and reaps the child; safe to call more than once.
     void stop();
 
@@ -105,6 +109,7 @@ private:
     std::optional<int> exitStatus_;
     int handshakeFd_ = -1;
     std::atomic<bool> stopReading_{false};
+    std::atomic<bool> outputEnded_{false};
     std::thread reader_;
     mutable std::mutex mutex_;
     std::vector<OutputLine> lines_;
