@@ -245,6 +245,16 @@ bool XConnection::createdBySameClient(Window a, Window b) const {
     return resourceIdMask_ != 0 && (a & ~resourceIdMask_) == (b & ~resourceIdMask_);
 }
 
+std::optional<Window> XConnection::inputFocus() const {
+    Window focus = None;
+    int revertTo = 0;
+    XGetInputFocus(display_, &focus, &revertTo);
+    if (focus == None || focus == PointerRoot) {
+        return std::nullopt;
+    }
+    return focus;
+}
+
 PointerPosition XConnection::pointer() const {
     Window rootReturn = 0;
     Window childReturn = 0;

@@ -61,6 +61,10 @@ public:
     // True when the same client created both windows (their resource ids share a base).
     bool createdBySameClient(Window a, Window b) const;
 
+    // The window holding the keyboard focus; nothing while the focus is None or follows the
+    // pointer.
+    std::optional<Window> inputFocus() const;
+
     PointerPosition pointer() const;
     // Pointer motion through the XTEST extension, the way input devices move it: it counts as
     // user input and resets the server's idle time.
