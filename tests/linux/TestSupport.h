@@ -67,6 +67,7 @@ class PrivateXServer {
 public:
     explicit PrivateXServer(std::vector<std::string> extraArguments = {});
     const std::string& name() const { return name_; }
+    pid_t pid() const { return server_.pid(); }
 
 private:
     ChildProcess server_;

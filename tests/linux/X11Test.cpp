@@ -8,7 +8,9 @@
 // Xlib defines None and Bool as macros: it must follow gtest, whose own names they would hit.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <csignal>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 namespace brimlow::testing {
@@ -70,6 +72,26 @@ TEST_F(X11, IdleTimeGrowsUntilAnInputEventResetsIt) {
         EXPECT_LT(idleClock.secondsSinceLastInput(), 0.5);
     }
     EXPECT_TRUE(console.lines().empty());
+}
+
+// What makes an idle session cheap: past that second the checks need no answer from the server,
+// which here answers nothing at all.
+TEST_F(X11, AnIdleSessionIsCheckedWithoutWaitingForTheServer) {
+    while (idleClock.secondsSinceLastInput() < 1.2) {
+        std::this_thread::sleep_for(100ms);
+    }
+    // Whatever the server had to say about the last check has arrived by now.
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(kill(server.pid(), SIGSTOP), 0);
+    auto counted = std::async(std::launch::async, [&] {
+        const double first = idleClock.secondsSinceLastInput();
+        std::this_thread::sleep_for(300ms);
+        return idleClock.secondsSinceLastInput() - first;
+    });
+    const bool answered = counted.wait_for(3s) == std::future_status::ready;
+    kill(server.pid(), SIGCONT);
+    EXPECT_TRUE(answered) << "an idle check waited for the stopped server";
+    EXPECT_GE(counted.get(), 0.25);
 }
 
 TEST_F(X11, APostedMoveMovesThePointerByExactlyThatMuch) {

@@ -157,10 +157,12 @@ public:
     }
 
     // The alarm goes off once the idle time is below `idleMs`: it only grows until input comes.
-    // Armed after the server's answer, it goes off at once if input came in between.
+    // Armed after the server's answer, it goes off at once if input came in between. The test is
+    // "at most", so it is armed a millisecond below the answer: at the answer itself the counter,
+    // still reading the answer, would set it off at once and every check would ask again.
     void beginIdleSpell(unsigned long idleMs) {
         XSyncAlarmAttributes attributes{};
-        attributes.trigger.wait_value = syncValue(idleMs);
+        attributes.trigger.wait_value = syncValue(idleMs - 1);
         XSyncChangeAlarm(display, inputAlarm, XSyncCAValue, &attributes);
         XFlush(display);
         idleSpell = IdleAnswer{idleMs, std::chrono::steady_clock::now()};
