@@ -31,8 +31,8 @@ FUZZ_PACKAGES=()
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks
 # and gio to start the program from its installed desktop entry; for the Wayland tests, headless
 # mutter with Xwayland, KWin, sway and labwc (the last two run as nobody through util-linux's
-# setpriv), and the RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus
-# proxy; MATE's and GNOME's screen savers, lock screens the program must leave alone, on Xorg's
+# setpriv), and the RemoteDesktop portal with its GNOME and KDE backends, seen through a sandbox's
+# bus proxy; MATE's and GNOME's screen savers, lock screens the program must leave alone, on Xorg's
 # dummy driver, which unlike Xvfb has the colour gamma they fade the screen with; wlr-randr
 # sizes labwc's output.
 TEST_PACKAGES=(
@@ -41,7 +41,7 @@ TEST_PACKAGES=(
     xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick dex appstream
     libglib2.0-bin
     mutter xwayland kwin-wayland sway util-linux
-    xdg-desktop-portal xdg-desktop-portal-gnome xdg-dbus-proxy
+    xdg-desktop-portal xdg-desktop-portal-gnome xdg-desktop-portal-kde xdg-dbus-proxy
     mate-screensaver xserver-xorg-core xserver-xorg-video-dummy wlr-randr
 )
 
