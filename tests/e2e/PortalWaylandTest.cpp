@@ -128,7 +128,8 @@ public:
         return std::nullopt;
     }
 
-    explicit KdePortalDesktop(const Sandbox& sandbox) : kwin_(sandbox, {pointerPlacerPath()}) {}
+    explicit KdePortalDesktop(const Sandbox& sandbox)
+        : kwin_(sandbox, {pointerPlacerPath()}, Portals::inTheSession) {}
     HeadlessCompositor& compositor() { return kwin_; }
 
     // KDE's backend asks only programs whose application id the portal knows. A program of the
