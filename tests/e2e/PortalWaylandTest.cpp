@@ -22,8 +22,8 @@ const SurfacePoint corner{40, 40};
 enum class Answer { allow, refuse };
 
 // The session bus as a sandbox (Flatpak's xdg-dbus-proxy) shows it to the program: the desktop
-// portal, the idle monitor, the accessibility bus and its own name, and nothing of mutter's
-// remote desktop, so the program has to ask through the portal.
+// portal, the idle monitor, the accessibility bus and its own name, and nothing else (mutter's
+// remote desktop, for one), so the program has to ask through the portal.
 class PortalOnlyBus {
 public:
     explicit PortalOnlyBus(const std::string& busAddress) {
@@ -227,7 +227,8 @@ protected:
         sandbox = std::make_unique<Sandbox>("");
         sandbox->writePreferences({{"idleseconds", "15"}});
         desktop = std::make_unique<Desktop>(*sandbox);
-        // Before the portal is first called, which starts it.
+        // Before the program first calls the portal, which starts it (KWin 6 starts it itself, so
+        // KDE's desktop has shared it before KWin started).
         desktop->compositor().shareEnvironmentWithTheBus();
         oracle = std::make_unique<PointerOracle>(desktop->compositor().clientEnvironment());
         ASSERT_TRUE(desktop->placeUser(*oracle, corner)) << oracle->transcript();
