@@ -31,24 +31,27 @@ FUZZ_PACKAGES=()
 # autostart entries as a session does at login; for the package tests, packing, metainfo checks
 # and gio to start the program from its installed desktop entry; for the Wayland tests, headless
 # mutter with Xwayland, KWin, sway and labwc (the last two run as nobody through util-linux's
-# setpriv), and the RemoteDesktop portal with its GNOME backend, seen through a sandbox's bus
-# proxy; MATE's and GNOME's screen savers, lock screens the program must leave alone, on Xorg's
-# dummy driver, which unlike Xvfb has the colour gamma they fade the screen with; wlr-randr
-# sizes labwc's output.
+# setpriv), and the RemoteDesktop portal with its GNOME and KDE backends, seen through a sandbox's
+# bus proxy (KDE's draws its dialogs with Plasma's, which its package does not bring); MATE's and
+# GNOME's screen savers, lock screens the program must leave alone, on Xorg's dummy driver, which
+# unlike Xvfb has the colour gamma they fade the screen with; wlr-randr sizes labwc's output.
 TEST_PACKAGES=(
     "${HEADLESS_PACKAGES[@]}"
     "${PACKAGE_PACKAGES[@]}"
     xdotool at-spi2-core desktop-file-utils openssl python3 imagemagick dex appstream
     libglib2.0-bin
     mutter xwayland kwin-wayland sway util-linux
-    xdg-desktop-portal xdg-desktop-portal-gnome xdg-dbus-proxy
+    xdg-desktop-portal xdg-desktop-portal-gnome xdg-desktop-portal-kde plasma-workspace
+    xdg-dbus-proxy
     mate-screensaver xserver-xorg-core xserver-xorg-video-dummy wlr-randr
 )
 
 # What only some releases have (set by release_test_packages): installed where the release has
 # them, and their tests skip, saying so, elsewhere. GNOME's screen saver is gone from Debian
-# unstable; labwc came with Debian 13.
-RELEASE_TEST_PACKAGES=(gnome-screensaver labwc)
+# unstable; labwc came with Debian 13. KDE's portal is a Qt 5 program in Debian 12, whose Plasma
+# does not bring the Wayland platform and Kirigami it needs there; later ones are Qt 6 programs,
+# which find both in what the build and Plasma install.
+RELEASE_TEST_PACKAGES=(gnome-screensaver labwc qtwayland5 qml-module-org-kde-kirigami2)
 
 # Runs a command as root: directly when we are root, else through sudo.
 as_root() {

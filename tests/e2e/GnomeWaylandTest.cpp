@@ -1,14 +1,9 @@
 // The real program as a client of a GNOME Wayland session (headless mutter): the idle time and
 // the pointer from the compositor itself, never from X11, and the tray over StatusNotifierItem.
-#include "AtSpi.h"
 #include "WaylandTest.h"
 #include "harness/PointerOracle.h"
 #include "harness/Sandbox.h"
 #include "harness/StatusNotifierWatcher.h"
-
-#include <algorithm>
-#include <cstdint>
-#include <thread>
 
 namespace brimlow::e2e {
 
@@ -110,145 +105,6 @@ TEST_F(GnomeWayland, WithoutATrayNamesTheExtensionAndQtStaysQuiet) {
     ASSERT_TRUE(waitForIdleLines(*program, 1, Clock::now() + 8s)) << transcript(*program);
     EXPECT_EQ(linesStarting(*program, noTray), std::vector<std::string>{}) << transcript(*program);
     EXPECT_EQ(toolkitWarnings(*program), std::vector<std::string>{}) << transcript(*program);
-}
-
-// The session bus as a sandbox (Flatpak's xdg-dbus-proxy) shows it to the program: the desktop
-// portal, the idle monitor, the accessibility bus and its own name, and nothing of mutter's
-// remote desktop, so the program has to ask through the portal.
-class PortalOnlyBus {
-public:
-    explicit PortalOnlyBus(const HeadlessMutter& mutter) {
-        socket_ = dir_.path() / "bus";
-        SpawnOptions options;
-        options.argv = {"xdg-dbus-proxy",
-                        mutter.busAddress(),
-                        socket_.string(),
-                        "--filter",
-                        "--talk=org.freedesktop.portal.Desktop",
-                        "--talk=org.gnome.Mutter.IdleMonitor",
-                        "--talk=org.a11y.Bus",
-                        "--own=com.pellvane.Brimlow2"};
-        proxy_ = std::make_unique<Child>(options);
-        if (!pollUntil(Clock::now() + 5s, [&] { return std::filesystem::exists(socket_); })) {
-            throw std::runtime_error("xdg-dbus-proxy did not open its socket");
-        }
-    }
-    std::string address() const { return "unix:path=" + socket_.string(); }
-
-private:
-    TempDir dir_;
-    std::filesystem::path socket_;
-    std::unique_ptr<Child> proxy_;
-};
-
-class GnomePortal : public GnomeWayland {
-protected:
-    void SetUp() override {
-        GnomeWayland::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        if (!findProgram("xdg-dbus-proxy") ||
-            !std::filesystem::exists("/usr/libexec/xdg-desktop-portal-gnome")) {
-            GTEST_SKIP() << "xdg-dbus-proxy or xdg-desktop-portal-gnome is not installed; "
-                            "scripts/test installs them";
-        }
-        sandbox = std::make_unique<Sandbox>("");
-        sandbox->writePreferences({{"idleseconds", "15"}});
-        mutter = std::make_unique<HeadlessMutter>(*sandbox);
-        mutter->shareEnvironmentWithTheBus();
-        oracle = std::make_unique<PointerOracle>(mutter->clientEnvironment());
-        user = std::make_unique<RemoteDesktopSession>(*mutter);
-        // Away from the windows, which open in the middle; a keyboard appears with a first key.
-        ASSERT_TRUE(placePointerSeenBy(*user, *oracle, corner, Clock::now() + 5s))
-            << oracle->transcript();
-        user->tapKey(keyShift);
-        bus = std::make_unique<PortalOnlyBus>(*mutter);
-        Environment env = mutter->clientEnvironment();
-        env.set("DBUS_SESSION_BUS_ADDRESS", bus->address());
-        env.set("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-        env.set("BRIMLOW_SERVER_HOST", unreachableServerHost());
-        program = startProgram(env);
-    }
-    void TearDown() override {
-        program.reset();
-        bus.reset();
-        user.reset();
-        oracle.reset();
-        mutter.reset();
-        sandbox.reset();
-        GnomeWayland::TearDown();
-    }
-
-    // Presses the warning button, then the request alert's button, as a screen reader does; the
-    // portal's dialog comes up next and takes the keyboard.
-    void askThroughTheWarning() {
-        auto alert = pressTheWarning(sandbox->busAddress(), *program);
-        ASSERT_TRUE(alert);
-        const auto names = accessibleNames(*alert);
-        EXPECT_TRUE(std::any_of(names.begin(), names.end(), [](const std::string& name) {
-            return name.find("remote desktop dialog") != std::string::npos;
-        })) << describe(published);
-        ASSERT_TRUE(pressButton(sandbox->busAddress(), program->pid(), *alert, "OK"));
-        // GNOME 48's portal dialog has been seen to take more than 2 s to come up; keys typed
-        // before it is there go to the program's window.
-        std::this_thread::sleep_for(5s);
-    }
-
-    // Returns when the last keys went in: the user's last input.
-    Clock::time_point type(const std::vector<std::vector<std::uint32_t>>& answer) {
-        Clock::time_point typed;
-        for (const auto& keys : answer) {
-            user->tapKeys(keys);
-            typed = Clock::now();
-            std::this_thread::sleep_for(300ms);
-        }
-        return typed;
-    }
-
-    static constexpr std::uint32_t keyShift = 0xffe1;
-    const SurfacePoint corner{40, 40};
-    std::unique_ptr<Sandbox> sandbox;
-    std::unique_ptr<HeadlessMutter> mutter;
-    std::unique_ptr<PointerOracle> oracle;
-    std::unique_ptr<RemoteDesktopSession> user;
-    std::unique_ptr<PortalOnlyBus> bus;
-    std::unique_ptr<Child> program;
-};
-
-// Without mutter's remote desktop in sight, the warning explains, the portal's dialog asks, and
-// the user's yes hides the warning and lets the next idle spell be nudged.
-TEST_F(GnomePortal, AllowedInThePortalsDialogTheNudgingStarts) {
-    ASSERT_TRUE(pollUntil(Clock::now() + 5s,
-                          [&] { return !linesStarting(*program, "Wayland session: ").empty(); }));
-    EXPECT_NE(linesStarting(*program, "Wayland session: ").front().find("remote desktop portal"),
-              std::string::npos)
-        << transcript(*program);
-    askThroughTheWarning();
-    // To the switch "Allow remote interaction", on, then Share.
-    const auto lastInput = type({{0xff09}, {0x20}, {0xffe9, 0x73}});
-    EXPECT_TRUE(pollUntil(Clock::now() + 5s,
-                          [&] { return !warningShown(sandbox->busAddress(), *program); }))
-        << "the warning stayed after the user allowed it" << transcript(*program);
-
-    const std::size_t seen = oracle->events().size();
-    ASSERT_TRUE(
-        pollUntil(Clock::now() + 25s, [&] { return movesAfter(*oracle, seen).size() >= 2; }))
-        << oracle->transcript() << transcript(*program);
-    const auto moves = movesAfter(*oracle, seen);
-    EXPECT_EQ(moves[0].at, (SurfacePoint{corner.x - 2, corner.y + 2}));
-    EXPECT_EQ(moves[1].at, corner);
-    EXPECT_GE(secondsBetween(lastInput, moves[0].arrived), threshold);
-}
-
-TEST_F(GnomePortal, RefusedInThePortalsDialogTheWarningStays) {
-    askThroughTheWarning();
-    type({{0xff1b}});
-    EXPECT_TRUE(pollUntil(Clock::now() + 5s, [&] {
-        return !linesStarting(*program, "The remote desktop portal gave no pointer").empty();
-    })) << transcript(*program);
-    EXPECT_TRUE(warningShown(sandbox->busAddress(), *program));
-    EXPECT_TRUE(program->running());
 }
 
 } // namespace

@@ -1,5 +1,9 @@
 #include "HeadlessCompositor.h"
 
+#include "QtBus.h"
+
+#include <QDBusMetaType>
+#include <QMap>
 #include <atomic>
 #include <csignal>
 #include <stdexcept>
@@ -98,6 +102,26 @@ Environment HeadlessCompositor::clientEnvironment() const {
         env.unset(name);
     }
     return env;
+}
+
+void HeadlessCompositor::shareEnvironmentWithTheBus() const {
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    const Environment client = clientEnvironment();
+    const auto bus = variableIn(client, "DBUS_SESSION_BUS_ADDRESS");
+    if (!bus) {
+        throw std::logic_error("the session of " + name_ + " has no session bus");
+    }
+    QMap<QString, QString> session{
+        {QStringLiteral("DISPLAY"), QString()},
+        {QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1")}};
+    for (const char* name : {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP",
+                             "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM"}) {
+        session[name] = QString::fromStdString(variableIn(client, name).value_or(""));
+    }
+    QtBusConnection(*bus).call(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("UpdateActivationEnvironment"),
+        {QVariant::fromValue(session)});
 }
 
 std::string HeadlessCompositor::log() const {

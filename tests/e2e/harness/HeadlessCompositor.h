@@ -40,6 +40,12 @@ public:
     // XDG_CURRENT_DESKTOP naming the desktop and QT_QPA_PLATFORM=wayland; no DISPLAY.
     virtual Environment clientEnvironment() const;
 
+    // Services the session bus of its clients starts from now on (the desktop portals) get the
+    // session's environment (WAYLAND_DISPLAY, XDG_CURRENT_DESKTOP, QT_QPA_PLATFORM...) instead of
+    // the bus's own, as a login's does, and Qt's accessibility, as for a screen reader's user, so
+    // that a test can answer a Qt portal's dialogs over AT-SPI.
+    void shareEnvironmentWithTheBus() const;
+
     // Everything the compositor has written (standard output and error), for failure messages.
     std::string log() const;
 

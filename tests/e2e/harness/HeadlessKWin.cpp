@@ -49,7 +49,8 @@ std::optional<std::string> missingKWinPackage() {
 }
 
 HeadlessKWin::HeadlessKWin(const Sandbox& sandbox,
-                           const std::vector<std::filesystem::path>& fakeInputClients)
+                           const std::vector<std::filesystem::path>& fakeInputClients,
+                           Portals portals)
     : HeadlessCompositor("KWin", sandbox.environment(), "KDE"),
       bus_(std::make_unique<QtBusConnection>(sandbox.busAddress())) {
     const auto runtimeDir = variableIn(sandbox.environment(), "XDG_RUNTIME_DIR");
@@ -81,6 +82,9 @@ HeadlessKWin::HeadlessKWin(const Sandbox& sandbox,
     env.set("KWIN_COMPOSE", "Q");
 
     setWaylandDisplay(uniqueWaylandDisplay());
+    if (portals == Portals::inTheSession) {
+        shareEnvironmentWithTheBus();
+    }
     const auto socket = std::filesystem::path(*runtimeDir) / waylandDisplay();
     start({executable.string(), "--virtual", "--no-lockscreen", "--no-global-shortcuts",
            "--no-kactivities", "--socket", waylandDisplay(), "--width", std::to_string(screenWidth),

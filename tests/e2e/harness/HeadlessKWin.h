@@ -27,13 +27,20 @@ std::optional<std::string> missingKWinPackage();
 // `fakeInputClients` into a directory of its own and puts that first there, with a menu that
 // lists them (KDE's service index knows only the applications of a menu) first in
 // XDG_CONFIG_DIRS.
+//
+// KWin 6 starts the desktop portal itself as it starts (for the settings it reads from it), so a
+// portal that has to find the session (KDE's backend, for one) needs the session's environment
+// shared with the bus before KWin starts: `portals`.
+enum class Portals { outsideTheSession, inTheSession };
+
 class HeadlessKWin : public HeadlessCompositor {
 public:
     // Returns once KWin answers on the bus (org.kde.KWin has an owner) and its Wayland socket
     // takes clients; throws with KWin's log if it never gets there. Throws std::invalid_argument
     // for an executable whose path a desktop entry cannot hold as a plain quoted argument.
     explicit HeadlessKWin(const Sandbox& sandbox,
-                          const std::vector<std::filesystem::path>& fakeInputClients = {});
+                          const std::vector<std::filesystem::path>& fakeInputClients = {},
+                          Portals portals = Portals::outsideTheSession);
     ~HeadlessKWin() override;
 
 private:

@@ -175,19 +175,6 @@ std::uint64_t HeadlessMutter::idleTimeMs() const {
     return reply.first().toULongLong();
 }
 
-void HeadlessMutter::shareEnvironmentWithTheBus() const {
-    qDBusRegisterMetaType<QMap<QString, QString>>();
-    const Environment client = clientEnvironment();
-    QMap<QString, QString> session{{QStringLiteral("DISPLAY"), QString()}};
-    for (const char* name :
-         {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "XDG_RUNTIME_DIR"}) {
-        session[name] = QString::fromStdString(variableIn(client, name).value_or(""));
-    }
-    bus_->call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-               QStringLiteral("org.freedesktop.DBus"),
-               QStringLiteral("UpdateActivationEnvironment"), {QVariant::fromValue(session)});
-}
-
 RemoteDesktopSession::RemoteDesktopSession(const HeadlessMutter& mutter)
     : bus_(std::make_unique<QtBusConnection>(mutter.busAddress())) {
     const auto reply =

@@ -50,10 +50,6 @@ public:
     // The compositor's idle time (org.gnome.Mutter.IdleMonitor GetIdletime), in milliseconds.
     std::uint64_t idleTimeMs() const;
 
-    // Services the bus starts from now on (the desktop portals) get the session's environment
-    // (WAYLAND_DISPLAY, XDG_CURRENT_DESKTOP...) instead of the bus's own, as a login's does.
-    void shareEnvironmentWithTheBus() const;
-
 private:
     std::string busAddress_;
     std::optional<std::string> xDisplay_;

@@ -1,5 +1,6 @@
 #include "QtBus.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <atomic>
@@ -61,6 +62,14 @@ bool QtBusConnection::hasOwner(const QString& name) {
     const auto reply = call(bus, QStringLiteral("/org/freedesktop/DBus"), bus,
                             QStringLiteral("NameHasOwner"), {name});
     return !reply.isEmpty() && reply.first().toBool();
+}
+
+std::optional<pid_t> QtBusConnection::ownerPid(const QString& name) {
+    const auto reply = connection_.interface()->servicePid(name);
+    if (!reply.isValid()) {
+        return std::nullopt;
+    }
+    return pid_t(reply.value());
 }
 
 } // namespace brimlow::e2e

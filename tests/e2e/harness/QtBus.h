@@ -4,7 +4,9 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace brimlow::e2e {
 
@@ -30,6 +32,8 @@ public:
                       const QString& name);
     // Whether anyone owns `name` on the bus now.
     bool hasOwner(const QString& name);
+    // The process that owns `name` on the bus now; nothing while no one does.
+    std::optional<pid_t> ownerPid(const QString& name);
 
 private:
     QString name_;
