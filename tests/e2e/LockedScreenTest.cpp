@@ -64,7 +64,7 @@ protected:
         options.env = sandbox->environment();
         options.captureStdout = true;
         Child command(options);
-        if (command.waitForExit(10s) != 0) {
+        if (command.waitForExit(10s) != 0 || !command.waitForOutputEnd(5s)) {
             return std::nullopt;
         }
         return command.lines();

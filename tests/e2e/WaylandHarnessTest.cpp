@@ -72,8 +72,7 @@ TEST_F(WaylandHarness, TheTestsOwnInputMovesThePointerEveryClientSeesExactlyAndR
 
     RemoteDesktopSession user(mutter);
     const SurfacePoint start{300, 200};
-    user.placePointerAt(start.x, start.y);
-    ASSERT_TRUE(oracle.waitForPosition(start, Clock::now() + 5s))
+    ASSERT_TRUE(placePointerSeenBy(user, oracle, start, Clock::now() + 5s))
         << "the pointer never reached " << start << ":" << oracle.transcript();
     EXPECT_EQ(oracle.events().front().kind, PointerEvent::Kind::Enter) << oracle.transcript();
 
@@ -122,6 +121,7 @@ TEST_F(WaylandHarness, WithXwaylandClientsGetItsDisplayAndCookie) {
         options.captureStdout = true;
         Child client(options);
         ASSERT_EQ(client.waitForExit(10s), 0) << "an X client of the session could not connect";
+        ASSERT_TRUE(client.waitForOutputEnd(5s));
 
         // xdpyinfo lists each extension indented by four spaces, its opcode after the name.
         const auto lines = client.lines();
