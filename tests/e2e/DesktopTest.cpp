@@ -113,7 +113,10 @@ bool pressButton(const std::string& busAddress, pid_t pid, const AccessibleNode&
                  const std::string& label) {
     const std::vector<AccessibleNode> trees{within};
     const auto* button = findAccessible(trees, [&](const AccessibleNode& node) {
-        return node.roleName == "push button" && node.name == label;
+        // A Qt Quick button's name keeps its mnemonic's marker ("&Share").
+        std::string name = node.name;
+        std::erase(name, '&');
+        return node.roleName == "push button" && node.showing && name == label;
     });
     return button != nullptr && doAccessibleAction(busAddress, pid, button->path, "Press");
 }

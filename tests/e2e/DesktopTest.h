@@ -84,8 +84,8 @@ std::optional<ShownAlert> waitForAlert(const XConnection& x, const std::string& 
                                        pid_t pid, const std::string& title, Clock::duration timeout,
                                        std::string& published);
 
-// Presses the button labelled `label` inside `within` as assistive technology does; false if
-// there is no such button or the press failed.
+// Presses the button on screen labelled `label` (its mnemonic's marker aside) inside `within` as
+// assistive technology does; false if there is no such button or the press failed.
 bool pressButton(const std::string& busAddress, pid_t pid, const AccessibleNode& within,
                  const std::string& label);
 

@@ -88,10 +88,9 @@ public:
         // before it is there go to the program's window.
         std::this_thread::sleep_for(5s);
         // Allowing: to the switch "Allow remote interaction", on, then Share.
-        const std::vector<std::vector<std::uint32_t>> keys =
-            answer == Answer::allow
-                ? std::vector<std::vector<std::uint32_t>>{{0xff09}, {0x20}, {0xffe9, 0x73}}
-                : std::vector<std::vector<std::uint32_t>>{{0xff1b}};
+        using Chords = std::vector<std::vector<std::uint32_t>>;
+        const Chords keys =
+            answer == Answer::allow ? Chords{{0xff09}, {0x20}, {0xffe9, 0x73}} : Chords{{0xff1b}};
         Clock::time_point typed;
         for (const auto& chord : keys) {
             user_->tapKeys(chord);
@@ -173,13 +172,10 @@ public:
                     return false;
                 }
                 published = accessibleTrees(busAddress, *portal);
-                const auto* button = findAccessible(published, [&](const AccessibleNode& node) {
-                    std::string name = node.name;
-                    std::erase(name, '&');
-                    return node.roleName == "push button" && name == label && node.showing;
-                });
-                return button != nullptr &&
-                       doAccessibleAction(busAddress, *portal, button->path, "Press");
+                return std::any_of(published.begin(), published.end(),
+                                   [&](const AccessibleNode& tree) {
+                                       return pressButton(busAddress, *portal, tree, label);
+                                   });
             },
             300ms);
         EXPECT_TRUE(pressed) << "no " << label << " button in the portal's dialog"
