@@ -120,8 +120,9 @@ public:
                 "/usr/share/dbus-1/services/org.freedesktop.impl.portal.desktop.kde.service")) {
             return "xdg-desktop-portal-kde";
         }
-        // The portal's dialogs are Plasma's system dialogs, which its package does not bring.
-        if (!systemDialogsInstalled()) {
+        // Older portals draw their dialogs with Plasma's system dialogs, which the portal's
+        // package does not bring, newer ones with their own: Plasma's shell stands for Plasma.
+        if (!findProgram("plasmashell")) {
             return "plasma-workspace";
         }
         return std::nullopt;
@@ -185,19 +186,6 @@ public:
     }
 
 private:
-    static bool systemDialogsInstalled() {
-        std::error_code error;
-        for (const auto& dir : std::filesystem::directory_iterator("/usr/lib", error)) {
-            for (const char* qt : {"qt5", "qt6"}) {
-                if (std::filesystem::exists(dir.path() / qt /
-                                            "qml/org/kde/plasma/workspace/dialogs/qmldir")) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    }
-
     HeadlessKWin kwin_;
     std::unique_ptr<PointerPlacer> user_;
     Clock::time_point placed_;
