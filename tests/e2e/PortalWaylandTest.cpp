@@ -161,7 +161,10 @@ public:
         if (whyNoDialog(busAddress)) {
             return placed_;
         }
-        const std::string label = answer == Answer::allow ? "Share" : "Cancel";
+        // Plasma 6.3's dialog answers with Share or Cancel, Plasma 6.7's with Approve or Deny.
+        const std::vector<std::string> labels = answer == Answer::allow
+                                                    ? std::vector<std::string>{"Share", "Approve"}
+                                                    : std::vector<std::string>{"Cancel", "Deny"};
         std::vector<AccessibleNode> published;
         std::optional<pid_t> portal;
         const bool pressed = pollUntil(
@@ -173,13 +176,17 @@ public:
                     return false;
                 }
                 published = accessibleTrees(busAddress, *portal);
-                return std::any_of(published.begin(), published.end(),
-                                   [&](const AccessibleNode& tree) {
-                                       return pressButton(busAddress, *portal, tree, label);
-                                   });
+                return std::any_of(
+                    published.begin(), published.end(), [&](const AccessibleNode& tree) {
+                        return std::any_of(labels.begin(), labels.end(),
+                                           [&](const std::string& label) {
+                                               return pressButton(busAddress, *portal, tree, label);
+                                           });
+                    });
             },
             300ms);
-        EXPECT_TRUE(pressed) << "no " << label << " button in the portal's dialog"
+        EXPECT_TRUE(pressed) << "no " << labels[0] << " or " << labels[1]
+                             << " button in the portal's dialog"
                              << (portal ? "" : " (no portal on the bus)") << ":\n"
                              << describe(published) << kwin_.log();
         return placed_;
