@@ -176,13 +176,14 @@ public:
                     return false;
                 }
                 published = accessibleTrees(busAddress, *portal);
-                return std::any_of(
-                    published.begin(), published.end(), [&](const AccessibleNode& tree) {
-                        return std::any_of(labels.begin(), labels.end(),
-                                           [&](const std::string& label) {
-                                               return pressButton(busAddress, *portal, tree, label);
-                                           });
-                    });
+                for (const auto& tree : published) {
+                    for (const auto& label : labels) {
+                        if (pressButton(busAddress, *portal, tree, label)) {
+                            return true;
+                        }
+                    }
+                }
+                return false;
             },
             300ms);
         EXPECT_TRUE(pressed) << "no " << labels[0] << " or " << labels[1]
