@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -214,10 +215,19 @@ void RemoteDesktopSession::placePointerAt(double x, double y) {
 bool placePointerSeenBy(RemoteDesktopSession& user, const PointerOracle& oracle, SurfacePoint at,
                         Clock::time_point deadline) {
     constexpr auto retryAfter = 250ms;
+    constexpr auto settledAfter = 300ms;
+    auto settled = [&] {
+        const std::size_t seen = oracle.events().size();
+        std::this_thread::sleep_for(settledAfter);
+        return oracle.events().size() == seen && oracle.position() == at;
+    };
     do {
         user.placePointerAt(at.x, at.y);
-        if (oracle.waitForPosition(at, std::min(deadline, Clock::now() + retryAfter))) {
-            return true;
+        while (Clock::now() < deadline &&
+               oracle.waitForPosition(at, std::min(deadline, Clock::now() + retryAfter))) {
+            if (settled()) {
+                return true;
+            }
         }
     } while (Clock::now() < deadline);
     return false;

@@ -100,7 +100,8 @@ private:
 // `deadline`. The session's pointer device appears when the session starts, and a client makes
 // its wl_pointer only once it hears of it: mutter 48 gives a pointer made after the pointer
 // came over the surface no enter until the pointer moves again, so the moves made meanwhile
-// reach nobody and are made again.
+// reach nobody and are made again. It returns once the pointer has stayed there a while, so a
+// late answer to an earlier try cannot arrive after it as moves of someone else's.
 bool placePointerSeenBy(RemoteDesktopSession& user, const PointerOracle& oracle, SurfacePoint at,
                         Clock::time_point deadline);
 
