@@ -6,7 +6,8 @@ namespace brimlow::platform {
 class IdleClock {
 public:
     virtual ~IdleClock() = default;
-    // Seconds since the last input event of any kind; 0 when the system can't tell.
+    // Seconds since the last input event of any kind, in whole milliseconds (the unit X servers
+    // and compositors count in); 0 when the system can't tell.
     virtual double secondsSinceLastInput() = 0;
 };
 

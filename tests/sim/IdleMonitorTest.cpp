@@ -35,10 +35,12 @@ TEST_F(IdleMonitor, NudgesFromTheThresholdOnNotBefore) {
 
 TEST_F(IdleMonitor, PrintsTheIdleTimeAsTheShortestExactDecimal) {
     p.start();
-    nudgesAtTickWithIdle(3.0);
-    nudgesAtTickWithIdle(2.5);
-    nudgesAtTickWithIdle(0);
-    EXPECT_EQ(p.sim.console.tickLines(), (std::vector<std::string>{"3.0", "2.5", "0.0"}));
+    for (double idle : {3.0, 2.5, 0.0, 22.035, 4.25, 17.0034567891, 99999.999, 1e5}) {
+        nudgesAtTickWithIdle(idle);
+    }
+    EXPECT_EQ(p.sim.console.tickLines(),
+              (std::vector<std::string>{"3.0", "2.5", "0.0", "22.035", "4.25", "17.0034567891",
+                                        "99999.999", "1e+05"}));
     // Only the idle lines may be left out of a log that keeps every line.
     EXPECT_EQ(p.sim.console.lines().size(), p.sim.console.tickLines().size() + 1);
 }

@@ -1,9 +1,9 @@
 #include "StdoutConsole.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,11 +27,19 @@ bool stdoutIsJournal() {
 
 StdoutConsole::StdoutConsole() : toJournal_(stdoutIsJournal()) {}
 
-// Flushed per line: standard output is usually a pipe or a journal, and a line that waits in a
-// buffer is a line nobody sees when the program is killed.
+// Each line goes out at once in one write(2): standard output is usually a pipe or a journal, a
+// line that waits in a buffer is a line nobody sees when the program is killed, and an idle tick
+// then wakes no stream, locale or buffer of the C++ library.
 void StdoutConsole::printLine(const std::string& line) {
+    const std::string text = line + '\n';
     std::lock_guard lock(mutex_);
-    std::cout << line << '\n' << std::flush;
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t n = write(STDOUT_FILENO, text.data() + written, text.size() - written);
+        if (n < 0 && errno != EINTR) {
+            return;
+        }
+        written += n > 0 ? std::size_t(n) : 0;
+    }
 }
 
 void StdoutConsole::printTickLine(const std::string& line) {

@@ -43,7 +43,12 @@ public:
     }
 
     double seconds() const {
-        return idleSince_ ? std::chrono::duration<double>(Clock::now() - *idleSince_).count() : 0;
+        if (!idleSince_) {
+            return 0;
+        }
+        const auto since =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *idleSince_);
+        return double(since.count()) / 1000;
     }
 
 public slots:

@@ -72,8 +72,9 @@ double NotifiedIdleClock::secondsSinceLastInput() {
     if (!idleSince_) {
         return 0;
     }
-    const std::chrono::duration<double> since = std::chrono::steady_clock::now() - *idleSince_;
-    return noticeAfterMs / 1000.0 + since.count();
+    const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - *idleSince_);
+    return double(noticeAfterMs + since.count()) / 1000;
 }
 
 } // namespace brimlow::platform::linuxdesktop
