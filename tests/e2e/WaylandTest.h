@@ -36,10 +36,15 @@ class WaylandTest : public ::testing::Test {
 protected:
     // The Debian package the compositor needs that this machine lacks; the test skips then.
     virtual std::optional<std::string> missingPackage() const { return missingMutterPackage(); }
+    // Why the compositor cannot run on this machine's devices; the test skips then.
+    virtual std::optional<std::string> missingDevice() const { return std::nullopt; }
 
     void SetUp() override {
         if (auto missing = missingPackage()) {
             GTEST_SKIP() << *missing << " is not installed; scripts/test installs it";
+        }
+        if (auto missing = missingDevice()) {
+            GTEST_SKIP() << *missing;
         }
         becomeSubreaper();
     }
@@ -94,6 +99,7 @@ struct KWinSession {
 template <WlrootsCompositor compositor> struct WlrootsSession {
     static constexpr const char* pointerProtocol = "zwlr_virtual_pointer_manager_v1";
     static std::optional<std::string> missingPackage() { return missingWlrootsPackage(compositor); }
+    static std::optional<std::string> missingDevice() { return missingWlrootsDevice(compositor); }
     static std::unique_ptr<HeadlessCompositor> start(const Sandbox& sandbox,
                                                      const std::vector<std::filesystem::path>&) {
         return std::make_unique<HeadlessWlroots>(sandbox, compositor);
@@ -113,12 +119,24 @@ struct LabwcSession : WlrootsSession<WlrootsCompositor::labwc> {
     static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
 };
 
-using KWinAndWlroots = ::testing::Types<KWinSession, SwaySession, LabwcSession>;
+struct WayfireSession : WlrootsSession<WlrootsCompositor::wayfire> {
+    static constexpr const char* desktop = "wayfire";
+    static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
+};
+
+using KWinAndWlroots = ::testing::Types<KWinSession, SwaySession, LabwcSession, WayfireSession>;
 
 // A test on the compositor of `Session`.
 template <typename Session> class CompositorTest : public WaylandTest {
 protected:
     std::optional<std::string> missingPackage() const override { return Session::missingPackage(); }
+    std::optional<std::string> missingDevice() const override {
+        if constexpr (requires { Session::missingDevice(); }) {
+            return Session::missingDevice();
+        } else {
+            return std::nullopt;
+        }
+    }
 };
 
 } // namespace brimlow::e2e

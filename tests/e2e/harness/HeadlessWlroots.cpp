@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace brimlow::e2e {
@@ -14,7 +15,51 @@ void giveToNobody(const std::filesystem::path& path) {
 }
 
 const char* programOf(WlrootsCompositor compositor) {
-    return compositor == WlrootsCompositor::sway ? "sway" : "labwc";
+    switch (compositor) {
+    case WlrootsCompositor::sway:
+        return "sway";
+    case WlrootsCompositor::labwc:
+        return "labwc";
+    case WlrootsCompositor::wayfire:
+        return "wayfire";
+    }
+    return "";
+}
+
+// The DRM device wayfire draws on: a GPU's render node, else the primary node of a display
+// without one (a virtual machine's), on which Mesa draws in software.
+std::optional<std::filesystem::path> drawingDevice() {
+    std::optional<std::filesystem::path> primary;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("renderD")) {
+            return entry.path();
+        }
+        if (name.starts_with("card") && !primary) {
+            primary = entry.path();
+        }
+    }
+    return primary;
+}
+
+// Nobody, in the groups that may open the DRM devices.
+std::vector<std::string> asNobody() {
+    std::vector<std::string> argv{"setpriv", "--reuid=" + std::to_string(HeadlessWlroots::nobody),
+                                  "--regid=" + std::to_string(HeadlessWlroots::nobody)};
+    std::string groups;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", ec)) {
+        struct stat node {};
+        const std::string group =
+            stat(entry.path().c_str(), &node) == 0 ? std::to_string(node.st_gid) : "";
+        if (!group.empty() && ("," + groups + ",").find("," + group + ",") == std::string::npos) {
+            groups += (groups.empty() ? "" : ",") + group;
+        }
+    }
+    argv.push_back(groups.empty() ? "--clear-groups" : "--groups=" + groups);
+    argv.emplace_back("--");
+    return argv;
 }
 
 } // namespace
@@ -22,18 +67,25 @@ const char* programOf(WlrootsCompositor compositor) {
 std::optional<std::string> missingWlrootsPackage(WlrootsCompositor compositor) {
     std::vector<std::pair<std::string, std::string>> programs{
         {programOf(compositor), programOf(compositor)}, {"setpriv", "util-linux"}};
-    if (compositor == WlrootsCompositor::labwc) {
+    if (compositor != WlrootsCompositor::sway) {
         programs.emplace_back("wlr-randr", "wlr-randr");
     }
     return firstMissingPackage(programs);
+}
+
+std::optional<std::string> missingWlrootsDevice(WlrootsCompositor compositor) {
+    if (compositor == WlrootsCompositor::wayfire && !drawingDevice()) {
+        return "wayfire draws with OpenGL ES, and this machine has no DRM device (no GPU): "
+               "scripts/test-in --vm runs it on a virtual machine's display";
+    }
+    return std::nullopt;
 }
 
 HeadlessWlroots::HeadlessWlroots(const Sandbox& sandbox, WlrootsCompositor compositor)
     : HeadlessCompositor(programOf(compositor), sandbox.environment(), programOf(compositor)) {
     const auto home = dir_.subdir("home");
     const auto runtime = dir_.subdir("runtime");
-    std::vector<std::string> argv{"setpriv", "--reuid=" + std::to_string(nobody),
-                                  "--regid=" + std::to_string(nobody), "--clear-groups", "--"};
+    std::vector<std::string> argv = asNobody();
     for (std::string& argument : commandLine(compositor)) {
         argv.push_back(std::move(argument));
     }
@@ -54,7 +106,15 @@ HeadlessWlroots::HeadlessWlroots(const Sandbox& sandbox, WlrootsCompositor compo
     env.set("WLR_BACKENDS", "headless");
     env.set("WLR_HEADLESS_OUTPUTS", "1");
     env.set("WLR_LIBINPUT_NO_DEVICES", "1");
-    env.set("WLR_RENDERER", "pixman");
+    // Wayfire has no other renderer than OpenGL ES, and headless it takes a DRM device only when
+    // it is named; Mesa's software rendering is as good as a GPU's for its tests. The others keep
+    // off the GPU.
+    if (compositor == WlrootsCompositor::wayfire) {
+        env.set("WLR_RENDER_DRM_DEVICE", drawingDevice().value_or("").string());
+        env.set("WLR_RENDERER_ALLOW_SOFTWARE", "1");
+    } else {
+        env.set("WLR_RENDERER", "pixman");
+    }
 
     // The compositor picks the socket's name itself (wayland-0 or -1 in a runtime directory of
     // its own).
@@ -69,8 +129,8 @@ HeadlessWlroots::HeadlessWlroots(const Sandbox& sandbox, WlrootsCompositor compo
         }
         return false;
     });
-    if (compositor == WlrootsCompositor::labwc) {
-        sizeTheOutput();
+    if (compositor != WlrootsCompositor::sway) {
+        sizeTheOutput(compositor);
     }
 }
 
@@ -81,16 +141,21 @@ std::vector<std::string> HeadlessWlroots::commandLine(WlrootsCompositor composit
     }
     const auto config = dir_.path() / "config";
     std::ofstream out(config);
-    out << "output HEADLESS-1 resolution " << screenWidth << "x" << screenHeight
-        << " position 0 0\n"
-        << "xwayland disable\n";
+    if (compositor == WlrootsCompositor::wayfire) {
+        // No plugins: the core's own window management, which shows a fullscreen client fullscreen.
+        out << "[core]\nplugins =\nxwayland = false\n";
+    } else {
+        out << "output HEADLESS-1 resolution " << screenWidth << "x" << screenHeight
+            << " position 0 0\n"
+            << "xwayland disable\n";
+    }
     if (!out.flush()) {
         throw std::runtime_error("cannot write " + config.string());
     }
-    return {"sway", "-c", config.string()};
+    return {programOf(compositor), "-c", config.string()};
 }
 
-void HeadlessWlroots::sizeTheOutput() const {
+void HeadlessWlroots::sizeTheOutput(WlrootsCompositor compositor) const {
     SpawnOptions options;
     options.argv = {"wlr-randr", "--output", "HEADLESS-1", "--custom-mode",
                     std::to_string(screenWidth) + "x" + std::to_string(screenHeight)};
@@ -103,8 +168,8 @@ void HeadlessWlroots::sizeTheOutput() const {
         for (const OutputLine& line : randr.lines()) {
             said += line.text + "\n";
         }
-        throw std::runtime_error("wlr-randr could not size labwc's output:\n" + said +
-                                 "labwc's log:\n" + log());
+        throw std::runtime_error(std::string("wlr-randr could not size the output of ") +
+                                 programOf(compositor) + ":\n" + said + "its log:\n" + log());
     }
 }
 
