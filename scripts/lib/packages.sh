@@ -50,8 +50,9 @@ TEST_PACKAGES=(
 # them, and their tests skip, saying so, elsewhere. GNOME's screen saver is gone from Debian
 # unstable; labwc came with Debian 13. KDE's portal is a Qt 5 program in Debian 12, whose Plasma
 # does not bring the Wayland platform and Kirigami it needs there; later ones are Qt 6 programs,
-# which find both in what the build and Plasma install.
-RELEASE_TEST_PACKAGES=(gnome-screensaver labwc qtwayland5 qml-module-org-kde-kirigami2)
+# which find both in what the build and Plasma install. Wayfire's tests need a DRM device as well
+# (a GPU, or scripts/test-in --vm).
+RELEASE_TEST_PACKAGES=(gnome-screensaver labwc wayfire qtwayland5 qml-module-org-kde-kirigami2)
 
 # Runs a command as root: directly when we are root, else through sudo.
 as_root() {
