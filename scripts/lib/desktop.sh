@@ -45,8 +45,9 @@ start_virtual_display() {
     xauth -q -f "$XAUTHORITY" add "$DISPLAY" MIT-MAGIC-COOKIE-1 "$cookie"
 }
 
+# The shell that starts Xvfb in the background makes the file; until it has, nothing is written.
 display_number_written() {
-    [ "$(wc -l <"$DISPLAY_FILE")" -ge 1 ]
+    [ -f "$DISPLAY_FILE" ] && [ "$(wc -l <"$DISPLAY_FILE")" -ge 1 ]
 }
 
 tray_window_viewable() {
