@@ -51,8 +51,11 @@ TEST_PACKAGES=(
 # unstable; labwc came with Debian 13. KDE's portal is a Qt 5 program in Debian 12, whose Plasma
 # does not bring the Wayland platform and Kirigami it needs there; later ones are Qt 6 programs,
 # which find both in what the build and Plasma install. Wayfire's tests need a DRM device as well
-# (a GPU, or scripts/test-in --vm).
-RELEASE_TEST_PACKAGES=(gnome-screensaver labwc wayfire qtwayland5 qml-module-org-kde-kirigami2)
+# (a GPU, or scripts/test-in --vm); Hyprland's, which came after Debian 13, a display of their own,
+# taken through the seat daemon (scripts/test-in --vm).
+RELEASE_TEST_PACKAGES=(
+    gnome-screensaver labwc wayfire hyprland seatd qtwayland5 qml-module-org-kde-kirigami2
+)
 
 # Runs a command as root: directly when we are root, else through sudo.
 as_root() {

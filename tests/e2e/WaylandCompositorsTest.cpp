@@ -1,6 +1,6 @@
-// The real program as a client of KDE Plasma's and wlroots' Wayland sessions (headless KWin, sway
-// and labwc): the idle time from the compositor's idle notifications, the pointer through its own
-// virtual input, and the tray over StatusNotifierItem.
+// The real program as a client of KDE Plasma's, wlroots' and Hyprland's Wayland sessions (KWin,
+// sway, labwc, wayfire, Hyprland): the idle time from the compositor's idle notifications, the
+// pointer through its own virtual input, and the tray over StatusNotifierItem.
 #include "AtSpi.h"
 #include "WaylandTest.h"
 #include "harness/StatusNotifierWatcher.h"

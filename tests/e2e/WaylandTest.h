@@ -95,7 +95,7 @@ struct KWinSession {
     }
 };
 
-// wlroots lets every client make a virtual pointer.
+// wlroots, and Hyprland, let every client make a virtual pointer.
 template <WlrootsCompositor compositor> struct WlrootsSession {
     static constexpr const char* pointerProtocol = "zwlr_virtual_pointer_manager_v1";
     static std::optional<std::string> missingPackage() { return missingWlrootsPackage(compositor); }
@@ -124,7 +124,13 @@ struct WayfireSession : WlrootsSession<WlrootsCompositor::wayfire> {
     static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
 };
 
-using KWinAndWlroots = ::testing::Types<KWinSession, SwaySession, LabwcSession, WayfireSession>;
+struct HyprlandSession : WlrootsSession<WlrootsCompositor::hyprland> {
+    static constexpr const char* desktop = "Hyprland";
+    static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
+};
+
+using KWinAndWlroots =
+    ::testing::Types<KWinSession, SwaySession, LabwcSession, WayfireSession, HyprlandSession>;
 
 // A test on the compositor of `Session`.
 template <typename Session> class CompositorTest : public WaylandTest {

@@ -1,5 +1,7 @@
 #include "HeadlessWlroots.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -22,6 +24,8 @@ const char* programOf(WlrootsCompositor compositor) {
         return "labwc";
     case WlrootsCompositor::wayfire:
         return "wayfire";
+    case WlrootsCompositor::hyprland:
+        return "Hyprland";
     }
     return "";
 }
@@ -65,8 +69,10 @@ std::vector<std::string> asNobody() {
 } // namespace
 
 std::optional<std::string> missingWlrootsPackage(WlrootsCompositor compositor) {
+    const std::string program = programOf(compositor);
     std::vector<std::pair<std::string, std::string>> programs{
-        {programOf(compositor), programOf(compositor)}, {"setpriv", "util-linux"}};
+        {program, compositor == WlrootsCompositor::hyprland ? "hyprland" : program},
+        {"setpriv", "util-linux"}};
     if (compositor != WlrootsCompositor::sway) {
         programs.emplace_back("wlr-randr", "wlr-randr");
     }
@@ -76,6 +82,12 @@ std::optional<std::string> missingWlrootsPackage(WlrootsCompositor compositor) {
 std::optional<std::string> missingWlrootsDevice(WlrootsCompositor compositor) {
     if (compositor == WlrootsCompositor::wayfire && !drawingDevice()) {
         return "wayfire draws with OpenGL ES, and this machine has no DRM device (no GPU): "
+               "scripts/test-in --vm runs it on a virtual machine's display";
+    }
+    // Taking a display from the desktop that runs on it would end that desktop's session.
+    if (compositor == WlrootsCompositor::hyprland &&
+        !std::getenv("BRIMLOW_TESTS_OWN_THE_DISPLAY")) {
+        return "Hyprland has no headless mode, and no display here is the tests' own to take: "
                "scripts/test-in --vm runs it on a virtual machine's display";
     }
     return std::nullopt;
@@ -107,11 +119,13 @@ HeadlessWlroots::HeadlessWlroots(const Sandbox& sandbox, WlrootsCompositor compo
     env.set("WLR_HEADLESS_OUTPUTS", "1");
     env.set("WLR_LIBINPUT_NO_DEVICES", "1");
     // Wayfire has no other renderer than OpenGL ES, and headless it takes a DRM device only when
-    // it is named; Mesa's software rendering is as good as a GPU's for its tests. The others keep
-    // off the GPU.
+    // it is named; Mesa's software rendering is as good as a GPU's for its tests. Hyprland opens
+    // its display through the machine's seat daemon. The others keep off the GPU.
     if (compositor == WlrootsCompositor::wayfire) {
         env.set("WLR_RENDER_DRM_DEVICE", drawingDevice().value_or("").string());
         env.set("WLR_RENDERER_ALLOW_SOFTWARE", "1");
+    } else if (compositor == WlrootsCompositor::hyprland) {
+        env.set("LIBSEAT_BACKEND", "seatd");
     } else {
         env.set("WLR_RENDERER", "pixman");
     }
@@ -129,7 +143,9 @@ HeadlessWlroots::HeadlessWlroots(const Sandbox& sandbox, WlrootsCompositor compo
         }
         return false;
     });
-    if (compositor != WlrootsCompositor::sway) {
+    if (compositor == WlrootsCompositor::hyprland) {
+        waitForTheDisplay();
+    } else if (compositor != WlrootsCompositor::sway) {
         sizeTheOutput(compositor);
     }
 }
@@ -139,9 +155,18 @@ std::vector<std::string> HeadlessWlroots::commandLine(WlrootsCompositor composit
         // Its built-in defaults, and none of the machine's configuration.
         return {"labwc", "--config-dir", dir_.subdir("labwc").string()};
     }
-    const auto config = dir_.path() / "config";
+    // Hyprland takes a file so named for Lua.
+    const auto config =
+        dir_.path() / (compositor == WlrootsCompositor::hyprland ? "config.lua" : "config");
     std::ofstream out(config);
-    if (compositor == WlrootsCompositor::wayfire) {
+    if (compositor == WlrootsCompositor::hyprland) {
+        // Windows that appear where they end up, and nothing it would start or show of its own.
+        out << "hl.monitor({ output = \"\", mode = \"" << screenWidth << "x" << screenHeight
+            << "\", position = \"0x0\", scale = 1 })\n"
+            << "hl.config({ animations = { enabled = false }, xwayland = { enabled = false },\n"
+            << "  misc = { disable_hyprland_logo = true, disable_splash_rendering = true,\n"
+            << "           force_default_wallpaper = 0, disable_watchdog_warning = true } })\n";
+    } else if (compositor == WlrootsCompositor::wayfire) {
         // No plugins: the core's own window management, which shows a fullscreen client fullscreen.
         out << "[core]\nplugins =\nxwayland = false\n";
     } else {
@@ -155,21 +180,52 @@ std::vector<std::string> HeadlessWlroots::commandLine(WlrootsCompositor composit
     return {programOf(compositor), "-c", config.string()};
 }
 
-void HeadlessWlroots::sizeTheOutput(WlrootsCompositor compositor) const {
+HeadlessWlroots::Randr HeadlessWlroots::randr(const std::vector<std::string>& arguments) const {
     SpawnOptions options;
-    options.argv = {"wlr-randr", "--output", "HEADLESS-1", "--custom-mode",
-                    std::to_string(screenWidth) + "x" + std::to_string(screenHeight)};
+    options.argv = {"wlr-randr"};
+    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
     options.env.set("WAYLAND_DISPLAY", waylandDisplay());
     options.captureStdout = true;
     options.stderrToStdout = true;
     Child randr(options);
-    if (randr.waitForExit(10s) != 0) {
-        std::string said;
-        for (const OutputLine& line : randr.lines()) {
-            said += line.text + "\n";
-        }
+    Randr result;
+    result.succeeded = randr.waitForExit(10s) == 0 && randr.waitForOutputEnd(5s);
+    for (const OutputLine& line : randr.lines()) {
+        result.lines.push_back(line.text);
+    }
+    return result;
+}
+
+std::string HeadlessWlroots::Randr::said() const {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+void HeadlessWlroots::sizeTheOutput(WlrootsCompositor compositor) const {
+    const Randr sized = randr({"--output", "HEADLESS-1", "--custom-mode",
+                               std::to_string(screenWidth) + "x" + std::to_string(screenHeight)});
+    if (!sized.succeeded) {
         throw std::runtime_error(std::string("wlr-randr could not size the output of ") +
-                                 programOf(compositor) + ":\n" + said + "its log:\n" + log());
+                                 programOf(compositor) + ":\n" + sized.said() + "its log:\n" +
+                                 log());
+    }
+}
+
+void HeadlessWlroots::waitForTheDisplay() const {
+    Randr listed;
+    const bool shown = pollUntil(
+        Clock::now() + 30s,
+        [&] {
+            listed = randr({});
+            return std::ranges::find(listed.lines, "  Enabled: yes") != listed.lines.end();
+        },
+        500ms);
+    if (!shown) {
+        throw std::runtime_error("Hyprland never showed its display; wlr-randr said:\n" +
+                                 listed.said() + "its log:\n" + log());
     }
 }
 

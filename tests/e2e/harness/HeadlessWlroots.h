@@ -6,23 +6,28 @@
 #include <optional>
 #include <string>
 
-// Compositors built on wlroots, without a screen, for the tests of the program as a Wayland
-// client. Wayfire draws with OpenGL ES only, so it needs a DRM device even headless: a GPU's, or a
-// virtual machine's display (scripts/test-in --vm), on which Mesa draws in software.
+// Compositors that offer wlroots' protocols, for the tests of the program as a Wayland client:
+// those built on wlroots, without a screen, and Hyprland. Wayfire draws with OpenGL ES only, so it
+// needs a DRM device even headless: a GPU's, or a virtual machine's display (scripts/test-in
+// --vm), on which Mesa draws in software. Hyprland has no headless mode at all: it takes a
+// display's DRM device through the machine's seat, which only a display of the tests' own may
+// give it (the virtual machine's, whose first program says so in BRIMLOW_TESTS_OWN_THE_DISPLAY
+// and runs seatd).
 namespace brimlow::e2e {
 
-enum class WlrootsCompositor { sway, labwc, wayfire };
+enum class WlrootsCompositor { sway, labwc, wayfire, hyprland };
 
 // The Debian package this machine lacks to run the tests against `compositor`, or nothing.
 std::optional<std::string> missingWlrootsPackage(WlrootsCompositor compositor);
-// What this machine lacks for `compositor` besides its packages: for wayfire, a DRM device.
+// What this machine lacks for `compositor` besides its packages: for wayfire, a DRM device; for
+// Hyprland, a display of the tests' own.
 std::optional<std::string> missingWlrootsDevice(WlrootsCompositor compositor);
 
-// The compositor on wlroots' headless backend with one 1280x800 output. Sway and wayfire refuse to
-// run as root, so each runs as nobody (in the DRM devices' groups), with a home and runtime
-// directory of that user's; its clients
-// (the program and the test, root) reach its socket by absolute path in WAYLAND_DISPLAY and keep
-// the sandbox's own runtime directory.
+// The compositor with one 1280x800 output (on wlroots' headless backend, or for Hyprland the
+// display's). Sway, wayfire and Hyprland refuse to run as root, so each runs as nobody (in the DRM
+// devices' groups), with a home and runtime directory of that user's; its clients (the program
+// and the test, root) reach its socket by absolute path in WAYLAND_DISPLAY and keep the sandbox's
+// own runtime directory.
 class HeadlessWlroots : public HeadlessCompositor {
 public:
     // Returns once the compositor's Wayland socket is there (a client that connects before its
@@ -38,6 +43,16 @@ private:
     // Sizes the output as the user's tools do, before any client comes: labwc leaves that to
     // them, and a headless output has no modes for wayfire's configuration to pick from.
     void sizeTheOutput(WlrootsCompositor compositor) const;
+    // Returns once Hyprland's display is on: its socket comes while it is still taking the
+    // display, and until it has, clients wait on it.
+    void waitForTheDisplay() const;
+    struct Randr {
+        bool succeeded = false;
+        std::vector<std::string> lines;
+        std::string said() const;
+    };
+    // Runs wlr-randr with `arguments` against the compositor.
+    Randr randr(const std::vector<std::string>& arguments) const;
 
     // Owned by nobody: the compositor's home, runtime directory and configuration.
     TempDir dir_;

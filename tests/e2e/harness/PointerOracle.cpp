@@ -12,7 +12,8 @@
 namespace brimlow::e2e {
 namespace {
 
-constexpr auto startTimeout = 10s;
+// Hyprland in a virtual machine draws its first frames in software under emulation, slowly.
+constexpr auto startTimeout = 30s;
 
 // "enter 12.00 34.50" after the word: two numbers and nothing else.
 std::optional<SurfacePoint> pointAfter(std::string_view text) {
