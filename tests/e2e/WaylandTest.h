@@ -97,6 +97,7 @@ struct KWinSession {
 
 // wlroots, and Hyprland, let every client make a virtual pointer.
 template <WlrootsCompositor compositor> struct WlrootsSession {
+    static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
     static constexpr const char* pointerProtocol = "zwlr_virtual_pointer_manager_v1";
     static std::optional<std::string> missingPackage() { return missingWlrootsPackage(compositor); }
     static std::optional<std::string> missingDevice() { return missingWlrootsDevice(compositor); }
@@ -116,17 +117,14 @@ struct SwaySession : WlrootsSession<WlrootsCompositor::sway> {
 
 struct LabwcSession : WlrootsSession<WlrootsCompositor::labwc> {
     static constexpr const char* desktop = "labwc";
-    static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
 };
 
 struct WayfireSession : WlrootsSession<WlrootsCompositor::wayfire> {
     static constexpr const char* desktop = "wayfire";
-    static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
 };
 
 struct HyprlandSession : WlrootsSession<WlrootsCompositor::hyprland> {
     static constexpr const char* desktop = "Hyprland";
-    static constexpr std::array<std::string_view, 1> idleProtocols{"ext_idle_notifier_v1"};
 };
 
 using KWinAndWlroots =
@@ -136,6 +134,7 @@ using KWinAndWlroots =
 template <typename Session> class CompositorTest : public WaylandTest {
 protected:
     std::optional<std::string> missingPackage() const override { return Session::missingPackage(); }
+    // Only some sessions need a device of their own.
     std::optional<std::string> missingDevice() const override {
         if constexpr (requires { Session::missingDevice(); }) {
             return Session::missingDevice();

@@ -180,52 +180,44 @@ std::vector<std::string> HeadlessWlroots::commandLine(WlrootsCompositor composit
     return {programOf(compositor), "-c", config.string()};
 }
 
-HeadlessWlroots::Randr HeadlessWlroots::randr(const std::vector<std::string>& arguments) const {
+std::unique_ptr<Child> HeadlessWlroots::randr(const std::vector<std::string>& arguments) const {
     SpawnOptions options;
     options.argv = {"wlr-randr"};
     options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
     options.env.set("WAYLAND_DISPLAY", waylandDisplay());
     options.captureStdout = true;
     options.stderrToStdout = true;
-    Child randr(options);
-    Randr result;
-    result.succeeded = randr.waitForExit(10s) == 0 && randr.waitForOutputEnd(5s);
-    for (const OutputLine& line : randr.lines()) {
-        result.lines.push_back(line.text);
-    }
-    return result;
-}
-
-std::string HeadlessWlroots::Randr::said() const {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    return text;
+    auto randr = std::make_unique<Child>(options);
+    randr->waitForExit(10s);
+    randr->waitForOutputEnd(5s);
+    return randr;
 }
 
 void HeadlessWlroots::sizeTheOutput(WlrootsCompositor compositor) const {
-    const Randr sized = randr({"--output", "HEADLESS-1", "--custom-mode",
-                               std::to_string(screenWidth) + "x" + std::to_string(screenHeight)});
-    if (!sized.succeeded) {
+    const auto sized = randr({"--output", "HEADLESS-1", "--custom-mode",
+                              std::to_string(screenWidth) + "x" + std::to_string(screenHeight)});
+    if (sized->waitForExit(0s) != 0) {
         throw std::runtime_error(std::string("wlr-randr could not size the output of ") +
-                                 programOf(compositor) + ":\n" + sized.said() + "its log:\n" +
-                                 log());
+                                 programOf(compositor) + ":" + transcriptOf(*sized) +
+                                 "\nits log:\n" + log());
     }
 }
 
 void HeadlessWlroots::waitForTheDisplay() const {
-    Randr listed;
+    std::string said;
     const bool shown = pollUntil(
         Clock::now() + 30s,
         [&] {
-            listed = randr({});
-            return std::ranges::find(listed.lines, "  Enabled: yes") != listed.lines.end();
+            const auto listed = randr({});
+            said = transcriptOf(*listed);
+            const auto lines = listed->lines();
+            return std::ranges::any_of(
+                lines, [](const OutputLine& line) { return line.text == "  Enabled: yes"; });
         },
         500ms);
     if (!shown) {
-        throw std::runtime_error("Hyprland never showed its display; wlr-randr said:\n" +
-                                 listed.said() + "its log:\n" + log());
+        throw std::runtime_error("Hyprland never showed its display; wlr-randr said:" + said +
+                                 "\nits log:\n" + log());
     }
 }
 

@@ -3,8 +3,10 @@
 #include "HeadlessCompositor.h"
 #include "Sandbox.h"
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Compositors that offer wlroots' protocols, for the tests of the program as a Wayland client:
 // those built on wlroots, without a screen, and Hyprland. Wayfire draws with OpenGL ES only, so it
@@ -46,13 +48,8 @@ private:
     // Returns once Hyprland's display is on: its socket comes while it is still taking the
     // display, and until it has, clients wait on it.
     void waitForTheDisplay() const;
-    struct Randr {
-        bool succeeded = false;
-        std::vector<std::string> lines;
-        std::string said() const;
-    };
-    // Runs wlr-randr with `arguments` against the compositor.
-    Randr randr(const std::vector<std::string>& arguments) const;
+    // wlr-randr run with `arguments` against the compositor, ended (or given up on).
+    std::unique_ptr<Child> randr(const std::vector<std::string>& arguments) const;
 
     // Owned by nobody: the compositor's home, runtime directory and configuration.
     TempDir dir_;

@@ -42,14 +42,6 @@ std::optional<Rect> mappedSurface(const std::string& line) {
     return Rect{0, 0, int(size->x), int(size->y)};
 }
 
-std::string transcriptOf(const Child& client) {
-    std::string text;
-    for (const auto& line : client.lines()) {
-        text += "\n  " + line.text;
-    }
-    return text.empty() ? " (nothing)" : text;
-}
-
 // Starts a client of the test's own with its complaints beside its output, and returns it once
 // it prints a line for which `ready` holds; throws with what it printed otherwise.
 std::unique_ptr<Child> startClient(std::vector<std::string> argv, const Environment& env,

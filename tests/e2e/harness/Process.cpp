@@ -334,6 +334,14 @@ std::vector<OutputLine> Child::lines() const {
     return lines_;
 }
 
+std::string transcriptOf(const Child& child) {
+    std::string text;
+    for (const auto& line : child.lines()) {
+        text += "\n  " + line.text;
+    }
+    return text.empty() ? " (nothing)" : text;
+}
+
 void Child::stop() {
     if (pid_ > 0 && !reap(WNOHANG)) {
         kill(-pid_, SIGTERM);

@@ -115,6 +115,10 @@ private:
     std::vector<OutputLine> lines_;
 };
 
+// What `child` printed so far, a line each, indented under a failure message; " (nothing)" if
+// it printed nothing.
+std::string transcriptOf(const Child& child);
+
 // Makes this process the reaper of every process its children leave behind, so a daemon that
 // a child spawned (and that outlives it) still shows up in leftoverChildren().
 void becomeSubreaper();
